@@ -1,0 +1,26 @@
+# dork5_add_test(NAME <name> SOURCES <files...> [LABEL unit|gui|e2e|interop]
+#                [GUI] [TIMEOUT seconds] [LIBS extra...])
+# Every test runs on the offscreen platform with its own settings directory
+# (XDG_CONFIG_HOME) and working directory, so no test touches the user's files.
+function(dork5_add_test)
+  cmake_parse_arguments(T "GUI" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_LABEL)
+    set(T_LABEL unit)
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  if(T_GUI)
+    target_link_libraries(${T_NAME} PRIVATE dork5gui Qt6::Test ${T_LIBS})
+  else()
+    target_link_libraries(${T_NAME} PRIVATE dork5core Qt6::Test ${T_LIBS})
+  endif()
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}.work)
+  file(MAKE_DIRECTORY ${work})
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${work})
+  set_tests_properties(${T_NAME} PROPERTIES
+    LABELS ${T_LABEL}
+    TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${work}/config;DORK5_TEST_WORKDIR=${work};DORK5_SOURCE_DIR=${PROJECT_SOURCE_DIR};QT_LOGGING_RULES=qt.qpa.*=false")
+endfunction()

@@ -1,0 +1,248 @@
+#pragma once
+// The main window: menus, toolbar, the mode tabs with their grids and series
+// views, and the database commands.  Its methods are spread over several
+// files by subject:
+//   views/main_window.cpp        construction, menus, toolbar, tabs, filters
+//   store/db_commands.cpp        create, open, append, save, close, delete, renumber
+//   views/series_views.cpp       waiting and observation series views
+//   views/grid_presentation.cpp  sorting, column widths, colours, layouts
+//   views/grid_columns.cpp       the column lists of the record grids
+
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+
+#include "store/dbf.h"
+#include "store/measurement.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QSlider;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QWidget;
+class QCustomPlot;
+class QCPBars;
+class QCPGraph;
+class RecordGrid;
+class StringGrid;
+class SettingsKey;
+class TForm2;
+class Tform6;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // The settings key, download window and about window live as long as the
+    // main window; they are created by the start-up sequence.
+    explicit TForm1(SettingsKey& settings, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    void setDownloadWindow(TForm2* w) { form2_ = w; }
+    void setAboutWindow(Tform6* w) { form6_ = w; }
+
+    // ---- state shared with the other windows ----------------------------
+    dbf::Table Dbf1;
+    MeasurementFields F;  // Dbf1N, Dbf1DATE, ... (F.Dbf1N)
+    bool db_open = false;
+    bool db_changed = false;
+    int layout_kind = 0;  // 1, 3 or 5 once a database was opened
+    QString default_dir;
+    QString help_file;
+    QString open_dialog_dir;  // initial directory of OpenDialog1 / SaveDialog1
+
+    // ---- application-level texts ----------------------------------------
+    static const QString ProductTitle;  // "ДОРК - 5"
+    QString applicationTitle() const;
+
+    // ---- start-up and close (app shell) ---------------------------------
+    void FormCreate();
+    void Dsjl1Click();  // "Выход": quit without the close handling
+    void N23Click();    // help
+    void N24Click();    // about
+
+    // ---- database commands ----------------------------------------------
+    void N2Click();  // Создать
+    void N3Click();  // Открыть
+    void N4Click();  // Дополнить
+    void N5Click();  // Сохранить
+    void N6Click();  // Закрыть
+    void N36Click();  // Удалить строки
+    void N37Click();  // Перенумировать
+    void bin1Click();  // Загрузить bin файл
+    bool Create_DB(const QString& file);  // false: nothing created
+    bool Open_DB(const QString& file);
+    void Save_DB();
+    void Close_DB();
+    void dis_but();
+    void en_but();
+    void setWindowColourOpen(bool open);
+
+    // ---- decoding entry (download decoder) --------------------------------
+    void flash2orl01(bool report);
+
+    // ---- tabs and filters -------------------------------------------------
+    void tab_vis_en();
+    void tab_vis_dis();
+    void TabSheet1Show();
+    void TabSheet2Show();
+    void TabSheet3Show();
+    void TabSheet4Show();
+    void TabSheet5Show();
+    void TabSheet6Show();
+    void setTableFilter(const QString& filter);  // filter off, set, on, re-read
+    void reloadGrids();                          // all grids re-read the view
+    int currentSheet() const;                    // 1..6, 0 when none
+
+    // ---- series views ----------------------------------------------------
+    void fillSeriesPicker(QComboBox* picker, int mode);
+    void ComboBox1Change();
+    void ComboBox2Change();
+    void TrackBar2Change();
+    void TrackBar1Change();
+    void Memo1Change();
+    void Memo2Change();
+    void clearSeriesViews();
+
+    // ---- grid presentation -------------------------------------------------
+    void reset_sort(RecordGrid* grid, const QString& tag);
+    void resort(RecordGrid* grid, const QString& tag, int column);
+    void align_cols(RecordGrid* grid);
+    void N31Click();  // Выровнять столбцы
+    void N28Click();  // Задать цвет
+    void N29Click();  // Убрать цвет
+    void N30Click();  // Убрать все цвета
+    void clear_colors(RecordGrid* grid);
+    void N20Click();  // Убрать сортировку
+    bool load_layout(const QString& valueName, RecordGrid* grid);
+    void save_layout(const QString& valueName, RecordGrid* grid);
+    bool load_layout_all();
+    void save_layout_all();
+    void setupGridColumns();  // column lists of DBGridPro1, 3..6
+
+    // ---- output (later) ------------------------------------------------
+    void ToolButton4Click();  // preview
+    void ToolButton5Click();  // print
+    void Excel1Click();
+    void SV1Click();
+    void N110Click();
+    void N38Click();
+    void DiagramClick();
+
+    // ---- components --------------------------------------------------------
+    QMenu* N1 = nullptr;   // "Файл"
+    QMenu* N32 = nullptr;  // "Правка"
+    QMenu* N27 = nullptr;  // "Вид"
+    QMenu* N33 = nullptr;  // "Сервис"
+    QMenu* N22 = nullptr;  // "Справка"
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* N5 = nullptr;
+    QAction* N6 = nullptr;
+    QAction* N7 = nullptr;  // "Предварительный просмотр"
+    QAction* N8 = nullptr;  // "Печать"
+    QAction* bin1 = nullptr;
+    QAction* Dsjl1 = nullptr;
+    QAction* N36 = nullptr;
+    QAction* N31 = nullptr;
+    QAction* N28 = nullptr;
+    QAction* N29 = nullptr;
+    QAction* N30 = nullptr;
+    QAction* N20 = nullptr;
+    QAction* Excel1 = nullptr;
+    QAction* N37 = nullptr;
+    QAction* SV1 = nullptr;
+    QAction* N110 = nullptr;
+    QAction* N38 = nullptr;
+    QAction* N23 = nullptr;
+    QAction* N24 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* N9 = nullptr;   // pop-up "Диаграмма"
+    QAction* N10 = nullptr;  // pop-up "Печать"
+    QAction* N11 = nullptr;  // pop-up "Задать цвет"
+    QAction* N12 = nullptr;  // pop-up "Убрать цвет"
+    QAction* N13 = nullptr;  // pop-up "Убрать все цвета"
+    QAction* N14 = nullptr;  // pop-up "Выровнять столбцы"
+    QAction* N15 = nullptr;  // pop-up "Экспорт"
+    QAction* N16 = nullptr;  // pop-up "Удалить"
+    QToolBar* ToolBar1 = nullptr;
+    QAction* ToolButton1 = nullptr;
+    QAction* ToolButton2 = nullptr;
+    QAction* ToolButton3 = nullptr;
+    QAction* ToolButton4 = nullptr;
+    QAction* ToolButton5 = nullptr;
+    QAction* ToolButton6 = nullptr;
+    QAction* ToolButton7 = nullptr;
+
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QWidget* TabSheet3 = nullptr;
+    QWidget* TabSheet4 = nullptr;
+    QWidget* TabSheet5 = nullptr;
+    QWidget* TabSheet6 = nullptr;
+    RecordGrid* DBGridPro1 = nullptr;
+    RecordGrid* DBGridPro3 = nullptr;
+    RecordGrid* DBGridPro4 = nullptr;
+    RecordGrid* DBGridPro5 = nullptr;
+    RecordGrid* DBGridPro6 = nullptr;
+
+    // Waiting view
+    QComboBox* ComboBox1 = nullptr;
+    QLabel* StaticText5 = nullptr;  // duration
+    QLabel* StaticText6 = nullptr;  // threshold
+    QLabel* StaticText7 = nullptr;  // start
+    QLabel* Label11 = nullptr;      // cursor readout
+    StringGrid* StringGrid1 = nullptr;
+    QCustomPlot* Chart1 = nullptr;
+    QCPBars* Series1 = nullptr;
+    QCPGraph* Series3 = nullptr;
+    QCPGraph* Series4 = nullptr;
+    QCPGraph* Series5 = nullptr;
+    QCPGraph* Series6 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QSlider* TrackBar2 = nullptr;
+    // Observation view
+    QComboBox* ComboBox2 = nullptr;
+    QLabel* StaticText1 = nullptr;  // duration
+    QLabel* StaticText2 = nullptr;  // interval
+    QLabel* StaticText3 = nullptr;  // start
+    QLabel* StaticText4 = nullptr;  // end
+    QLabel* Label10 = nullptr;      // cursor readout
+    QWidget* Panel5 = nullptr;
+    StringGrid* StringGrid2 = nullptr;
+    QCustomPlot* Chart2 = nullptr;
+    QCPGraph* LineSeries1 = nullptr;
+    QCPGraph* Series2 = nullptr;
+    QPlainTextEdit* Memo2 = nullptr;
+    QSlider* TrackBar1 = nullptr;
+
+    // The series each view shows (mode, ordinal); 0 when none.
+    int waitingSeries = 0;
+    int observationSeries = 0;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void FormClose();
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    void buildTabs();
+    void buildWaitingSheet(QWidget* sheet);      // series_views.cpp
+    void buildObservationSheet(QWidget* sheet);  // series_views.cpp
+    void onCurrentTabChanged(int index);
+    void sheetShown(int sheet);
+    bool activeOperativeSheet() const;
+
+    SettingsKey& settings_;
+    TForm2* form2_ = nullptr;
+    Tform6* form6_ = nullptr;
+    bool quitting_ = false;
+    bool inSeriesUpdate_ = false;
+};
