@@ -1,0 +1,43 @@
+#pragma once
+// Candidate port names and the device paths behind them.
+//
+// The search tries the 38 candidates "\\.\COM1" .. "\\.\COM38".  On Windows a
+// candidate is the COM port itself.  Elsewhere candidate n stands for the n-th
+// serial device present (/dev/ttyUSB*, /dev/ttyACM*, then /dev/ttyS*, each
+// group in numeric order), or for the n-th path of the colon-separated list in
+// the environment variable ORL_SERIAL_PORTS when it is set.
+
+#include <QString>
+#include <QStringList>
+
+namespace device {
+
+inline constexpr int kCandidateCount = 38;
+
+// "\\.\COM1" for index 0 ... "\\.\COM38" for index 37.
+QString candidateName(int index);
+
+class PortMap {
+public:
+    PortMap() = default;
+    explicit PortMap(QStringList devicePaths) : paths_(std::move(devicePaths)) {}
+
+    // The map in force for this process (environment, then platform default).
+    static PortMap fromEnvironment();
+    // Serial devices present under dir, in the default order.
+    static QStringList scanDevices(const QString& dir = QStringLiteral("/dev"));
+
+    // Device path for candidate index, empty when nothing stands for it.
+    QString devicePath(int index) const;
+    // Text for Label1: the candidate name and, where it differs, the device path.
+    QString label(int index) const;
+
+    const QStringList& paths() const { return paths_; }
+    bool identity() const { return identity_; }
+
+private:
+    QStringList paths_;
+    bool identity_ = false;  // Windows: the candidate name is the device
+};
+
+}  // namespace device
