@@ -72,7 +72,11 @@ public:
 
     const std::vector<FieldDef>& fields() const;
     int fieldIndex(QStringView name) const;  // case-insensitive, -1 if none
+    int fieldIndex(const char* name) const;
     uint8_t languageDriver() const;
+    // Changes whenever the table is opened or closed; lets callers cache
+    // field indexes (see FieldRef in measurement.h).
+    quint64 generation() const;
 
     // ---- filter ----------------------------------------------------------
     // Language: FIELD=number, FIELD="text", AND, OR, NOT, parentheses, and the
@@ -107,12 +111,16 @@ public:
     // ---- reading the current row (or, for models, any physical record) ---
     QString asString(int field) const;  // text trimmed on the right; numbers as stored, trimmed
     QString asString(QStringView name) const;
+    QString asString(const char* name) const;
     double asFloat(int field) const;    // blank numeric -> 0
     double asFloat(QStringView name) const;
+    double asFloat(const char* name) const;
     int asInteger(int field) const;
     int asInteger(QStringView name) const;
+    int asInteger(const char* name) const;
     bool isNull(int field) const;  // numeric field that is all blanks
     bool isNull(QStringView name) const;
+    bool isNull(const char* name) const;
 
     QString stringAt(uint32_t recno, int field) const;
     double floatAt(uint32_t recno, int field) const;
@@ -124,11 +132,15 @@ public:
     void edit();    // current row becomes the edit buffer
     void setString(int field, const QString& value);  // text cut to width
     void setString(QStringView name, const QString& value);
+    void setString(const char* name, const QString& value);
     void setFloat(int field, double value);
     void setFloat(QStringView name, double value);
+    void setFloat(const char* name, double value);
     void setInteger(int field, qint64 value);
     void setInteger(QStringView name, qint64 value);
+    void setInteger(const char* name, qint64 value);
     void setNull(int field);
+    void setNull(QStringView name);
     void post();    // writes the record, record count, date and EOF marker
     void cancel();  // drops the edit buffer
     bool editing() const;
@@ -145,9 +157,12 @@ public:
     // First row of the view whose field equals value (numbers compared as
     // numbers, text after trimming).  Makes it current; false if none.
     bool locate(QStringView field, const QString& value);
+    bool locate(const char* field, const QString& value);
 
     // ---- index tags: named sort orders over one field --------------------
+    // Creating a tag under an existing name replaces it.
     void createIndexTag(const QString& tag, QStringView field, bool descending);
+    void createIndexTag(const QString& tag, const char* field, bool descending);
     void selectIndex(const QString& tag);  // empty name: file order
     QString currentIndex() const;
     void deleteIndexTag(const QString& tag);  // throws Error(Usage) when none
