@@ -284,7 +284,7 @@ void Receiver::handleReply(const uint8_t* frame, qsizetype n)
             ArchiveState& s = st_.archive[a];
             if (!s.AwaitingChunk)
                 continue;
-            if (s.SeriesBytes + payloadSize > MemoryImage::MaxSeriesPoints * pointSize(a)) {
+            if (s.SeriesBytes < 0 || s.SeriesBytes + payloadSize > MemoryImage::MaxSeriesPoints * pointSize(a)) {
                 fail(QStringLiteral("%1: точек серий больше, чем помещается в память программы. Прием прерван.")
                          .arg(archiveName(a)));
                 return;
