@@ -1,0 +1,9 @@
+#pragma once
+#include <QString>
+class QWidget;
+
+// Help finder (command 11) on the help file.  On Windows the file goes to
+// the system; elsewhere the program shows the guide in its own help window.
+// A missing file is said in a message box.
+constexpr int HelpFinder = 11;
+void showHelp(QWidget* parent, const QString& helpFile, int command = HelpFinder, int data = 0);

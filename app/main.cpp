@@ -1,0 +1,41 @@
+// Program entry: the start-up sequence.
+#include <QApplication>
+#include <QIcon>
+
+#include "app/about_window.h"
+#include "app/app_locale.h"
+#include "app/icons.h"
+#include "app/settings_key.h"
+#include "device/download_window.h"
+#include "output/diagram_window.h"
+#include "stats/sv_window.h"
+#include "views/main_window.h"
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("dork5"));
+    QApplication::setOrganizationName(QStringLiteral("Morvisk"));
+    QApplication::setWindowIcon(appIcon(AppIcon::New));
+    installAppLocale();
+
+    SettingsKey settings;
+
+    // Windows in their fixed order; the main window's FormCreate runs in its
+    // constructor, before any other window exists.
+    TForm1 form1(settings);
+    device::TForm2 form2(&form1);
+    TForm5 form5(&form1);
+    TForm3 form3(&form1);
+    auto* form4 = new TForm4;
+    Tform6 form6(&form1);
+    form1.setDownloadWindow(&form2);
+    form1.setAboutWindow(&form6);
+
+    // The splash closes itself after 3000 ms and is destroyed at once.
+    form4->exec();
+    delete form4;
+
+    form1.showMaximized();
+    return app.exec();
+}
