@@ -1,0 +1,148 @@
+// Timing of the table engine against plain file I/O of the same bytes.
+//
+//   bench_dbf [folder]   (default: the current folder)
+//
+// Appends 305,000 measurement rows the way a download does (4,681 operative
+// rows, then waiting and observation series), reopens the file, counts and
+// walks one series through a filter, and walks the whole table.
+
+#include "store/dbf.h"
+#include "store/measurement.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kRows = 305000;
+constexpr int kOperative = 4681;
+constexpr int kRecLen = 547;
+
+double seconds(QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e9; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
+    const QString dbPath = dir + "/bench.db";
+    const QString rawPath = dir + "/bench.raw";
+
+    // ---- plain I/O: the same bytes, record by record ---------------------
+    QElapsedTimer t;
+    t.start();
+    {
+        std::FILE* f = std::fopen(QFile::encodeName(rawPath).constData(), "wb");
+        if (!f)
+            return 1;
+        std::vector<char> rec(kRecLen, ' ');
+        std::vector<char> head(1089, 0);
+        std::fwrite(head.data(), 1, head.size(), f);
+        for (int i = 0; i < kRows; ++i) {
+            rec[1 + (i % 500)] = char('0' + i % 10);
+            std::fwrite(rec.data(), 1, rec.size(), f);
+        }
+        std::fclose(f);
+    }
+    const double rawWrite = seconds(t);
+    t.restart();
+    long long sum = 0;
+    {
+        std::FILE* f = std::fopen(QFile::encodeName(rawPath).constData(), "rb");
+        std::vector<char> rec(kRecLen);
+        std::fseek(f, 1089, SEEK_SET);
+        while (std::fread(rec.data(), 1, rec.size(), f) == rec.size())
+            sum += rec[1];
+        std::fclose(f);
+    }
+    const double rawRead = seconds(t);
+
+    // ---- engine: append ------------------------------------------------------
+    t.restart();
+    dbf::Table::create(dbPath, measurementFields());
+    dbf::Table table;
+    MeasurementFields m(table);
+    table.setFileName(dbPath);
+    table.open();
+    table.setFilter("MODE=0");
+    table.setFiltered(true);
+    int series = 0, point = 0, seriesLen = 0, mode = 0;
+    for (int i = 0; i < kRows; ++i) {
+        table.append();
+        m.Dbf1N.setInteger(i + 1);
+        m.Dbf1DATE.setString(QStringLiteral("%1.03.2024").arg(i % 28 + 1, 2, 10, QChar('0')));
+        m.Dbf1TIME.setString(QStringLiteral("12:%1:%2")
+                                 .arg(i / 60 % 60, 2, 10, QChar('0'))
+                                 .arg(i % 60, 2, 10, QChar('0')));
+        m.Dbf1R.setFloat(0.001 * (i % 5000));
+        m.Dbf1COMMENT.setString(QString());
+        if (i < kOperative) {
+            m.Dbf1MODE.setInteger(0);
+            m.Dbf1TYPE.setInteger(3);
+            m.Dbf1ARTICLE.setString(QStringLiteral("Плита перекрытия"));
+            m.Dbf1MATERIAL.setString(QStringLiteral("тяж. бетон на известняке"));
+        } else {
+            if (point == seriesLen) {  // next series: 1000..4000 points
+                ++series;
+                point = 0;
+                seriesLen = 1000 + (series * 733) % 3000;
+                mode = i < kRows / 2 ? 1 : 2;
+                if (mode == 2 && series > 0 && i - kRows / 2 < seriesLen)
+                    series = 1;  // observation ordinals restart
+            }
+            m.Dbf1MODE.setInteger(mode);
+            m.Dbf1TYPE.setInteger(series);
+            if (point == 0) {
+                m.Dbf1AGE.setInteger(seriesLen);
+                m.Dbf1M1.setFloat(24);
+                m.Dbf1M2.setFloat(0.5);
+            }
+            ++point;
+        }
+        table.post();
+    }
+    const double engineAppend = seconds(t);
+    table.close();
+
+    // ---- engine: open, filter one series, walk --------------------------------
+    t.restart();
+    table.open();
+    const double engineOpen = seconds(t);
+    t.restart();
+    table.setFilter("MODE=2 AND TYPE=7");
+    table.setFiltered(true);
+    const int n = table.recordCount();
+    double acc = 0;
+    for (table.first(); !table.eof(); table.next())
+        acc += m.Dbf1R.asFloat();
+    const double engineFilter = seconds(t);
+
+    t.restart();
+    table.setFiltered(false);
+    int all = 0;
+    for (table.first(); !table.eof(); table.next()) {
+        acc += m.Dbf1R.asFloat();
+        ++all;
+    }
+    const double engineScan = seconds(t);
+    table.close();
+
+    std::printf("rows %d, record %d bytes\n", kRows, kRecLen);
+    std::printf("plain write        %7.3f s\n", rawWrite);
+    std::printf("plain read         %7.3f s\n", rawRead);
+    std::printf("engine append      %7.3f s  (%.1fx plain write)\n", engineAppend,
+                engineAppend / rawWrite);
+    std::printf("engine open        %7.3f s  (%.1fx plain read)\n", engineOpen, engineOpen / rawRead);
+    std::printf("open + full walk   %7.3f s  (%.1fx plain read)\n", engineOpen + engineScan,
+                (engineOpen + engineScan) / rawRead);
+    std::printf("filter MODE=2 AND TYPE=7: %d rows, count+walk %.3f s\n", n, engineFilter);
+    std::printf("(checks %lld %d %.1f)\n", sum, all, acc);
+    QFile::remove(rawPath);
+    QFile::remove(dbPath);
+    return 0;
+}
