@@ -31,7 +31,10 @@ class QCPGraph;
 class RecordGrid;
 class StringGrid;
 class SettingsKey;
+namespace device {
 class TForm2;
+}
+using device::TForm2;
 class Tform6;
 
 class TForm1 : public QMainWindow {
@@ -43,6 +46,7 @@ public:
     ~TForm1() override;
 
     void setDownloadWindow(TForm2* w) { form2_ = w; }
+    TForm2* downloadWindow() const { return form2_; }
     void setAboutWindow(Tform6* w) { form6_ = w; }
 
     // ---- state shared with the other windows ----------------------------
@@ -57,7 +61,9 @@ public:
 
     // ---- application-level texts ----------------------------------------
     static const QString ProductTitle;  // "ДОРК - 5"
-    QString applicationTitle() const;
+    // The application title (task-bar text): "ДОРК-5" at start, then set by
+    // opening and closing databases.
+    QString application_title = QStringLiteral("ДОРК-5");
 
     // ---- start-up and close (app shell) ---------------------------------
     void FormCreate();
