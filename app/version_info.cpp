@@ -202,8 +202,12 @@ QByteArray findVersionBlock(const QByteArray& bytes)
     appendWide(key, QStringLiteral("VS_VERSION_INFO"));
     for (qsizetype at = bytes.indexOf(key); at >= 0; at = bytes.indexOf(key, at + 1)) {
         const qsizetype start = at - 6;
-        if (start >= 0 && validBlock(bytes, int(start)))
-            return bytes.mid(start, u16(bytes, int(start)));
+        if (start < 0)
+            continue;
+        // Offsets inside the block are aligned to its own start.
+        const QByteArray block = bytes.mid(start, u16(bytes, int(start)));
+        if (validBlock(block, 0))
+            return block;
     }
     return {};
 }

@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -841,13 +842,22 @@ private:
     }
 };
 
+// Today as the header's YY MM DD.  Reading the local date costs a time-zone
+// lookup, so it is done at most once a second (posts come in bursts).
 QByteArray todayBytes() {
-    const QDate d = QDate::currentDate();
-    QByteArray b(3, 0);
-    b[0] = char(std::clamp(d.year() - 1900, 0, 255));
-    b[1] = char(d.month());
-    b[2] = char(d.day());
-    return b;
+    thread_local QByteArray cached;
+    thread_local std::chrono::steady_clock::time_point when;
+    const auto now = std::chrono::steady_clock::now();
+    if (cached.isEmpty() || now - when > std::chrono::seconds(1)) {
+        const QDate d = QDate::currentDate();
+        QByteArray b(3, 0);
+        b[0] = char(std::clamp(d.year() - 1900, 0, 255));
+        b[1] = char(d.month());
+        b[2] = char(d.day());
+        cached = b;
+        when = now;
+    }
+    return cached;
 }
 
 void put16(char* p, quint32 v) {

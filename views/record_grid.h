@@ -7,16 +7,17 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QFont>
+#include <QPointer>
 #include <QStringList>
 #include <QTableView>
 #include <optional>
 #include <vector>
 
+#include "views/layout_text.h"  // SortIndicator, layout::ColumnLayout
+
 namespace dbf {
 class Table;
 }
-
-enum class SortIndicator { None, Up, Down };
 
 struct GridColumn {
     QString field;  // field name of the measurement table
@@ -53,14 +54,31 @@ public:
 
     // Text shown for a value of a column (formats "0.0", "0.00", arrows).
     static QString displayText(const GridColumn& c, const QString& stored, bool isNumeric, double value, bool isNull);
+    // The arrow the symbol font draws for an impact direction letter; other
+    // characters stay as they are.
+    static QString directionArrows(const QString& stored);
+
+    // Width of the column's field in the table (characters), 0 when unknown.
+    int fieldWidth(int column) const;
+    // The column's field is a number field of the table.
+    bool isNumeric(int column) const;
+
+    // Columns were changed in place (colour, alignment, font, indicator):
+    // repaint cells and titles.
+    void columnsChanged();
 
 signals:
     // A cell edit was posted to the table (field name).
     void edited(const QString& field);
 
 private:
+    int fieldOf(int column) const;  // table field index, -1 when none
+    void mapFields();
+
     dbf::Table& table_;
     std::vector<GridColumn>* columns_ = nullptr;
+    std::vector<int> fieldIndex_;  // per column
+    std::vector<char> fieldType_;  // per column: 'C', 'N' or 0
     int rows_ = 0;
 };
 
@@ -75,7 +93,8 @@ public:
     int columnOf(const QString& field) const;  // -1 when none
     RecordModel* recordModel() const { return model_; }
 
-    // Re-reads the table's view (after any filter/order/row change).
+    // Re-reads the table's view (after any filter/order/row change).  The
+    // current row follows the table's current record.
     void reload();
     // Applies widths/visibility/colours from columns() to the view.
     void applyColumns();
@@ -88,24 +107,53 @@ public:
     QList<int> selectedRows() const;
     // The column that has the focus, -1 when none.
     int currentColumnIndex() const;
+    void setCurrentColumn(int column);
 
     // Commits a pending cell edit (posts it).
     void commitPendingEdit();
 
+    // What a click on a column title does: a plain click moves the column's
+    // indicator none -> up, up -> down, down -> up; with Ctrl it goes to
+    // none.  Every other column loses its indicator.  Emits titleStateChanged.
+    void titleClick(int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+    // The kept presentation of every column, for the layout value.
+    std::vector<layout::ColumnLayout> layout() const;
+    // Copies the kept presentation of the named columns; entries for fields
+    // the grid does not have are ignored, columns the list does not name keep
+    // their state.  Nothing is changed and false returned (with *error) when
+    // an entry cannot be applied.  Does not re-sort anything.
+    bool applyLayout(const std::vector<layout::ColumnLayout>& columns, QString* error = nullptr);
+
 signals:
     // A title click changed a column's sort indicator.
     void titleStateChanged(int column);
+    // The user opened an editor on a cell.
+    void editStarted(int column);
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
+    friend class RecordDelegate;
+    friend class RecordHeader;
     void onHeaderClicked(int logical);
+    void onSectionResized(int logical, int oldSize, int newSize);
+    void userResizeFinished();
     void stretchColumns();
 
     dbf::Table& table_;
     RecordModel* model_;
     std::vector<GridColumn> columns_;
     bool fit_ = true;
-    int nextSortOrder_ = 1;
+    bool applying_ = false;     // the grid itself is setting section sizes
+    bool followTable_ = false;  // current row set from the table: do not move it
+    bool userResizing_ = false;
+    int currentColumn_ = -1;
+    QPointer<QWidget> editor_;
 };
+
+// The column list of the main window's record grid DBGridPro<grid> (grid 1,
+// 3, 4, 5 or 6; empty for any other number).  In views/grid_columns.cpp.
+std::vector<GridColumn> gridColumnsFor(int grid);
