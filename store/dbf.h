@@ -88,6 +88,10 @@ public:
     bool filtered() const;
 
     // Re-reads the view (filter and index order) and goes to the first row.
+    // An edited row keeps its place in the view until then; appended rows
+    // join the view at once (at the end, or at their sorted place when an
+    // index is selected).  The filter may be set while the table is closed;
+    // it is checked against the fields when the table opens.
     void refresh();
 
     // ---- the view: live rows that pass the filter, in index order ---------
@@ -133,6 +137,9 @@ public:
     void setString(int field, const QString& value);  // text cut to width
     void setString(QStringView name, const QString& value);
     void setString(const char* name, const QString& value);
+    // Numbers are stored "%W.Df".  A value too wide for its field keeps fewer
+    // decimals; if even the integer part does not fit, the field is filled
+    // with '*' (read back as null).  NaN/infinity store a blank.
     void setFloat(int field, double value);
     void setFloat(QStringView name, double value);
     void setFloat(const char* name, double value);
@@ -160,6 +167,9 @@ public:
     bool locate(const char* field, const QString& value);
 
     // ---- index tags: named sort orders over one field --------------------
+    // Numbers sort numerically with blanks below every number; text sorts by
+    // its decoded, trimmed text (QString::compare).  Ties keep file order.
+    // Tag names are case-insensitive.
     // Creating a tag under an existing name replaces it.
     void createIndexTag(const QString& tag, QStringView field, bool descending);
     void createIndexTag(const QString& tag, const char* field, bool descending);
