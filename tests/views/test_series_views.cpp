@@ -1,0 +1,566 @@
+// The waiting and observation series views of the main window over a real
+// measurement table: pickers, list, header texts, charts, cursor, notes.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <qcustomplot.h>
+
+#include "app/app_locale.h"
+#include "app/dialogs.h"
+#include "app/settings_key.h"
+#include "test_series_data.h"
+#include "views/main_window.h"
+#include "views/string_grid.h"
+
+using namespace seriestest;
+
+namespace {
+
+QVector<double> keysOf(const QCPAbstractPlottable* p)
+{
+    QVector<double> out;
+    if (const auto* g = qobject_cast<const QCPGraph*>(p))
+        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it)
+            out.append(it->key);
+    if (const auto* b = qobject_cast<const QCPBars*>(p))
+        for (auto it = b->data()->constBegin(); it != b->data()->constEnd(); ++it)
+            out.append(it->key);
+    return out;
+}
+
+QVector<double> valuesOf(const QCPAbstractPlottable* p)
+{
+    QVector<double> out;
+    if (const auto* g = qobject_cast<const QCPGraph*>(p))
+        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it)
+            out.append(it->value);
+    if (const auto* b = qobject_cast<const QCPBars*>(p))
+        for (auto it = b->data()->constBegin(); it != b->data()->constEnd(); ++it)
+            out.append(it->value);
+    return out;
+}
+
+double utcKey(int d, int h, int m)
+{
+    return double(QDateTime(QDate(2015, 3, d), QTime(h, m), Qt::UTC).toSecsSinceEpoch());
+}
+
+QStringList column(const StringGrid* g, int col)
+{
+    QStringList out;
+    for (int r = 0; r < g->rowCount(); ++r)
+        out.append(g->cell(col, r));
+    return out;
+}
+
+}  // namespace
+
+class TestSeriesViews : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString path_;
+    std::unique_ptr<SettingsKey> settings_;
+    std::unique_ptr<ui::ScriptedDialogs> dialogs_;
+    std::unique_ptr<ui::ScopedDialogs> scope_;
+    std::unique_ptr<TForm1> form_;
+
+    TForm1& f() { return *form_; }
+
+    QString commentAt(uint32_t rec) { return f().Dbf1.stringAt(rec, f().Dbf1.fieldIndex(u"COMMENT")); }
+
+    // Makes a tab current; when it already is, its show handler runs again
+    // as on a repeated visit.
+    void showSheet(int index)
+    {
+        if (f().PageControl1->currentIndex() != index) {
+            f().PageControl1->setCurrentIndex(index);
+        } else if (index == 0) {
+            f().TabSheet1Show();
+        } else if (index == 1) {
+            f().TabSheet2Show();
+        } else if (index == 2) {
+            f().TabSheet3Show();
+        }
+        QCOMPARE(f().currentSheet(), index + 1);
+        QCoreApplication::processEvents();
+    }
+
+    void pick(QComboBox* box, const QString& text)
+    {
+        const int i = box->findText(text);
+        QVERIFY2(i >= 0, qPrintable(text));
+        box->setCurrentIndex(i);
+        emit box->activated(i);
+        QCoreApplication::processEvents();
+    }
+
+    void openWith(const std::vector<Row>& rows)
+    {
+        form_.reset();
+        path_ = dir_.filePath(QStringLiteral("series.db"));
+        QFile::remove(path_);
+        writeTable(path_, rows);
+        settings_ = std::make_unique<SettingsKey>();
+        form_ = std::make_unique<TForm1>(*settings_);
+        form_->show();
+        QVERIFY(form_->Open_DB(path_));
+        QVERIFY(form_->Dbf1.isOpen());
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(dir_.isValid()); }
+
+    void init()
+    {
+        dialogs_ = std::make_unique<ui::ScriptedDialogs>();
+        scope_ = std::make_unique<ui::ScopedDialogs>(dialogs_.get());
+        openWith(standardRows());
+    }
+
+    void cleanup()
+    {
+        form_.reset();
+        scope_.reset();
+        dialogs_.reset();
+    }
+
+    void pickersFilledWhenTabsShown()
+    {
+        showSheet(1);
+        QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=1"));
+        QCOMPARE(f().ComboBox1->count(), 3);
+        QCOMPARE(f().ComboBox1->itemText(0), QStringLiteral("1"));
+        QCOMPARE(f().ComboBox1->itemText(2), QStringLiteral("3"));
+        // Nothing is selected, so no series is shown or printed yet.
+        QCOMPARE(f().ComboBox1->currentText(), QString());
+        QVERIFY(f().StringGrid1->isHidden());
+        QVERIFY(f().Chart1->isHidden());
+        showSheet(2);
+        QCOMPARE(f().ComboBox2->count(), 2);
+        QCOMPARE(f().ComboBox2->itemText(1), QStringLiteral("2"));
+        // A filled picker is not filled again by the next visit.
+        showSheet(1);
+        QCOMPARE(f().ComboBox1->count(), 3);
+    }
+
+    void waitingSeriesSelected()
+    {
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("1"));
+        QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=1 AND TYPE=1"));
+        QVERIFY(f().Dbf1.filtered());
+        QCOMPARE(f().waitingSeries, 1);
+
+        // List: title row, then the points as stored.
+        QVERIFY(f().StringGrid1->isVisible());
+        QCOMPARE(column(f().StringGrid1, 0),
+                 (QStringList{"Дата", "01.03.2015 10:00:00", "01.03.2015 10:30:00", "01.03.2015 11:00:00"}));
+        QCOMPARE(column(f().StringGrid1, 1), (QStringList{"Прогиб", "0,5", "1,25", "-3"}));
+        QCOMPARE(f().StringGrid1->columnWidth(0), 105);
+        QCOMPARE(f().StringGrid1->columnWidth(1), 65);
+        QCOMPARE(f().StringGrid1->width(), 175);
+        QCOMPARE(f().StringGrid1->defaultRowHeight(), 16);
+
+        // Header texts: number and unit without a space.
+        QCOMPARE(f().StaticText5->text(), QStringLiteral("24час."));
+        QCOMPARE(f().StaticText6->text(), QStringLiteral("2,6мм."));
+        QCOMPARE(f().StaticText7->text(), QStringLiteral("01.03.2015 10:00:00"));
+        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Примечание: "));
+        QVERIFY(f().Memo1->isVisible());
+        QVERIFY(f().TrackBar2->isVisible());
+        QVERIFY(f().Chart1->isVisible());
+
+        // Chart: series in index order, bars at the points' times.
+        QCOMPARE(f().Chart1->plottableCount(), 5);
+        QCOMPARE(f().Chart1->plottable(0), static_cast<QCPAbstractPlottable*>(f().Series1));
+        QCOMPARE(f().Chart1->plottable(1), static_cast<QCPAbstractPlottable*>(f().Series3));
+        QCOMPARE(f().Chart1->plottable(4), static_cast<QCPAbstractPlottable*>(f().Series6));
+        const double k0 = utcKey(1, 10, 0);
+        QCOMPARE(keysOf(f().Series1), (QVector<double>{k0, k0 + 1800, k0 + 3600}));
+        QCOMPARE(valuesOf(f().Series1), (QVector<double>{0.5, 1.25, -3}));
+        QCOMPARE(f().Series1->width(), 0.15 * 1800);
+        QCOMPARE(f().Series1->brush().color(), QColor(Qt::white));
+        // Threshold 2,6 rounds to 3; lines from the first to the last time.
+        QCOMPARE(keysOf(f().Series4), (QVector<double>{k0, k0 + 3600}));
+        QCOMPARE(valuesOf(f().Series4), (QVector<double>{3, 3}));
+        QCOMPARE(valuesOf(f().Series5), (QVector<double>{0, 0}));
+        QCOMPARE(valuesOf(f().Series6), (QVector<double>{-3, -3}));
+        QCOMPARE(f().Series4->pen().style(), Qt::DashDotLine);
+        QCOMPARE(f().Series4->pen().widthF(), 3.0);
+        QCOMPARE(f().Series4->pen().color(), QColor(Qt::red));
+        QCOMPARE(f().Series5->pen().color(), QColor(Qt::black));
+        QCOMPARE(f().Series3->scatterStyle().shape(), QCPScatterStyle::ssSquare);
+        // Axes hold every bar and line.
+        QVERIFY(f().Chart1->xAxis->range().lower < k0 - f().Series1->width() / 2);
+        QVERIFY(f().Chart1->xAxis->range().upper > k0 + 3600 + f().Series1->width() / 2);
+        QVERIFY(f().Chart1->yAxis->range().lower < -3);
+        QVERIFY(f().Chart1->yAxis->range().upper > 3);
+        QCOMPARE(f().Chart1->xAxis->label(), QStringLiteral("t, мин."));
+        QCOMPARE(f().Chart1->yAxis->label(), QStringLiteral("f, мм."));
+        auto ticker = qSharedPointerDynamicCast<QCPAxisTickerDateTime>(f().Chart1->xAxis->ticker());
+        QVERIFY(ticker);
+        QCOMPARE(ticker->dateTimeFormat(), QStringLiteral("hh:mm:ss\ndd.MM.yy"));
+        QCOMPARE(ticker->dateTimeSpec(), Qt::UTC);
+
+        // Slider and cursor on the first record.
+        QCOMPARE(f().TrackBar2->minimum(), 1);
+        QCOMPARE(f().TrackBar2->maximum(), 3);
+        QCOMPARE(f().TrackBar2->tickInterval(), 1);
+        QCOMPARE(f().TrackBar2->value(), 1);
+        QCOMPARE(keysOf(f().Series3), QVector<double>{k0});
+        QCOMPARE(valuesOf(f().Series3), QVector<double>{0.5});
+        QCOMPARE(f().Label11->text(), QStringLiteral("Дата:01.03.2015 10:00:00 Порог:0,5  "));
+        QCOMPARE(f().Label11->font().pointSize(), 14);
+        QVERIFY(f().Label11->font().bold());
+        QVERIFY(dialogs_->messages.empty());
+    }
+
+    void sliderMovesCursorOnly()
+    {
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("1"));
+        f().TrackBar2->setValue(3);
+        const double k0 = utcKey(1, 10, 0);
+        QCOMPARE(keysOf(f().Series3), QVector<double>{k0 + 3600});
+        QCOMPARE(valuesOf(f().Series3), QVector<double>{-3});
+        QCOMPARE(f().Label11->text(), QStringLiteral("Дата:01.03.2015 11:00:00 Порог:-3  "));
+        // The arrow keys move it too.
+        QTest::keyClick(f().TrackBar2, Qt::Key_Left);
+        QCOMPARE(f().TrackBar2->value(), 2);
+        QCOMPARE(keysOf(f().Series3), QVector<double>{k0 + 1800});
+        // Clicking a list row does not move the cursor.
+        f().StringGrid1->setCurrentIndex(f().StringGrid1->model()->index(1, 0));
+        QCOMPARE(f().TrackBar2->value(), 2);
+        QCOMPARE(keysOf(f().Series3), QVector<double>{k0 + 1800});
+    }
+
+    void anotherSeriesReplacesEverything()
+    {
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("1"));
+        f().TrackBar2->setValue(3);
+        pick(f().ComboBox1, QStringLiteral("2"));
+        QCOMPARE(f().waitingSeries, 2);
+        QCOMPARE(f().StringGrid1->rowCount(), 3);
+        QCOMPARE(column(f().StringGrid1, 1), (QStringList{"Прогиб", "0,1", "0,2"}));
+        QCOMPARE(f().StaticText5->text(), QStringLiteral("час."));  // blank M1
+        QCOMPARE(f().StaticText6->text(), QStringLiteral("5мм."));
+        QCOMPARE(f().StaticText7->text(), QStringLiteral("02.03.2015 08:00:00"));
+        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Первая серия утром"));
+        QCOMPARE(keysOf(f().Series1).size(), 2);
+        QCOMPARE(valuesOf(f().Series4), (QVector<double>{5, 5}));
+        QCOMPARE(f().TrackBar2->value(), 1);
+        QCOMPARE(f().TrackBar2->maximum(), 2);
+        QCOMPARE(keysOf(f().Series3), QVector<double>{utcKey(2, 8, 0)});
+        QCOMPARE(f().Label11->text(), QStringLiteral("Дата:02.03.2015 08:00:00 Порог:0,1  "));
+        // Showing the note did not write it back anywhere.
+        QCOMPARE(commentAt(2), QString());
+    }
+
+    void seriesOfOneRecord()
+    {
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("3"));
+        QCOMPARE(f().TrackBar2->minimum(), 1);
+        QCOMPARE(f().TrackBar2->maximum(), 1);
+        QCOMPARE(f().StringGrid1->rowCount(), 2);
+        const double k = double(QDateTime(QDate(2015, 3, 6), QTime(12, 0), Qt::UTC).toSecsSinceEpoch());
+        QCOMPARE(keysOf(f().Series1), QVector<double>{k});
+        QCOMPARE(keysOf(f().Series4), (QVector<double>{k, k}));
+        QCOMPARE(valuesOf(f().Series4), (QVector<double>{0, 0}));
+        QCOMPARE(keysOf(f().Series3), QVector<double>{k});
+        QCOMPARE(f().StaticText5->text(), QStringLiteral("1час."));
+        QCOMPARE(f().StaticText6->text(), QStringLiteral("0мм."));
+        QVERIFY(f().Chart1->xAxis->range().lower < k);
+        QVERIFY(f().Chart1->xAxis->range().upper > k);
+        QCOMPARE(f().Label11->text(), QStringLiteral("Дата:06.03.2015 12:00:00 Порог:12  "));
+    }
+
+    void unknownSeriesShowsNoPoints()
+    {
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("1"));
+        f().ComboBox1->addItem(QStringLiteral("9"));
+        pick(f().ComboBox1, QStringLiteral("9"));
+        QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=1 AND TYPE=9"));
+        QCOMPARE(f().StringGrid1->rowCount(), 1);
+        QCOMPARE(f().StringGrid1->cell(0, 0), QStringLiteral("Дата"));
+        QCOMPARE(f().StringGrid1->cell(1, 0), QStringLiteral("Прогиб"));
+        QVERIFY(keysOf(f().Series1).isEmpty());
+        QVERIFY(keysOf(f().Series3).isEmpty());
+        QVERIFY(keysOf(f().Series4).isEmpty());
+        QCOMPARE(f().Label11->text(), QStringLiteral("Серия не содержит точек"));
+        QCOMPARE(f().StaticText5->text(), QString());
+        QVERIFY(dialogs_->messages.empty());
+        // Nothing to write the note into.
+        f().Memo1->setPlainText(QStringLiteral("Примечание: ничего"));
+        for (uint32_t r = 0; r < f().Dbf1.physicalCount(); ++r)
+            QVERIFY(commentAt(r) != QStringLiteral("Примечание: ничего"));
+
+        showSheet(2);
+        f().ComboBox2->addItem(QStringLiteral("7"));
+        pick(f().ComboBox2, QStringLiteral("7"));
+        QCOMPARE(f().StringGrid2->rowCount(), 1);
+        QVERIFY(keysOf(f().LineSeries1).isEmpty());
+        QCOMPARE(f().Label10->text(), QStringLiteral("Серия не содержит точек"));
+    }
+
+    void noteGoesToFirstRecordOfItsSeries()
+    {
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("1"));
+        f().Memo1->setFocus();
+        f().Memo1->moveCursor(QTextCursor::End);
+        // The bare prefix is never written.
+        QCOMPARE(f().Memo1->toPlainText().size(), 12);
+        QCOMPARE(commentAt(2), QString());
+        QTest::keyClicks(f().Memo1, QStringLiteral("x"));
+        QCOMPARE(commentAt(2), QStringLiteral("Примечание: x"));
+        QCOMPARE(commentAt(3), QString());
+        QCOMPARE(commentAt(4), QString());
+        QCOMPARE(commentAt(9), QStringLiteral("Первая серия утром"));
+
+        // Series 2, whose first record is not the first of the mode: leave
+        // the tab and come back (the mode-wide filter is set again); the note
+        // still goes to series 2.
+        pick(f().ComboBox1, QStringLiteral("2"));
+        showSheet(0);
+        QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=0"));
+        showSheet(1);
+        QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=1"));
+        QCOMPARE(f().Dbf1.physicalRecNo(), 2u);  // the view starts at series 1
+        f().Memo1->setFocus();
+        f().Memo1->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f().Memo1, QStringLiteral("y"));
+        QCOMPARE(commentAt(9), QStringLiteral("Первая серия утромy"));
+        QCOMPARE(commentAt(2), QStringLiteral("Примечание: x"));
+        QCOMPARE(commentAt(10), QString());
+        pick(f().ComboBox1, QStringLiteral("1"));
+        f().Memo1->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f().Memo1, QStringLiteral("y"));
+        QCOMPARE(commentAt(2), QStringLiteral("Примечание: xy"));
+        QCOMPARE(commentAt(9), QStringLiteral("Первая серия утромy"));
+
+        // Even with the series outside the table's view the note finds its
+        // record, and the view and current row are put back.
+        showSheet(0);
+        f().Dbf1.moveTo(1);
+        const uint32_t current = f().Dbf1.physicalRecNo();
+        f().Memo1->setPlainText(QStringLiteral("Примечание: xyz"));
+        QCOMPARE(commentAt(2), QStringLiteral("Примечание: xyz"));
+        QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=0"));
+        QVERIFY(f().Dbf1.filtered());
+        QCOMPARE(f().Dbf1.recordCount(), 2);
+        QCOMPARE(f().Dbf1.physicalRecNo(), current);
+
+        // The note is back on the next selection, also after reopening.
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("2"));
+        pick(f().ComboBox1, QStringLiteral("1"));
+        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Примечание: xyz"));
+        f().Close_DB();
+        QVERIFY(f().Open_DB(path_));
+        QCOMPARE(commentAt(2), QStringLiteral("Примечание: xyz"));
+    }
+
+    void noteFollowsAppendedAndDeletedRows()
+    {
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("2"));
+        f().Memo1->setPlainText(QStringLiteral("Примечание: один"));
+        QCOMPARE(commentAt(9), QStringLiteral("Примечание: один"));
+        // Rows before the series go away: its first record moves.
+        f().Dbf1.setDeleted(0, true);
+        f().Dbf1.setDeleted(1, true);
+        f().Dbf1.pack();
+        QCOMPARE(commentAt(7), QStringLiteral("Примечание: один"));
+        f().Memo1->setPlainText(QStringLiteral("Примечание: два"));
+        QCOMPARE(commentAt(7), QStringLiteral("Примечание: два"));
+        QCOMPARE(commentAt(8), QString());
+        QCOMPARE(commentAt(0), QString());
+    }
+
+    void noteLimits()
+    {
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("1"));
+        // The field keeps the first 50 characters; the box shows them next time.
+        const QString sixty = QStringLiteral("Примечание: ") + QString(48, QChar(u'ж'));
+        QCOMPARE(sixty.size(), 60);
+        f().Memo1->setPlainText(sixty);
+        QCOMPARE(commentAt(2), sixty.left(50));
+        pick(f().ComboBox1, QStringLiteral("2"));
+        pick(f().ComboBox1, QStringLiteral("1"));
+        QCOMPARE(f().Memo1->toPlainText(), sixty.left(50));
+
+        // The box itself takes at most 256 characters.
+        f().Memo1->setPlainText(QString(256, QChar(u'a')));
+        f().Memo1->setFocus();
+        f().Memo1->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f().Memo1, QStringLiteral("bc"));
+        QCOMPARE(f().Memo1->toPlainText(), QString(256, QChar(u'a')));
+        f().Memo1->moveCursor(QTextCursor::Start);
+        QTest::keyClicks(f().Memo1, QStringLiteral("b"));
+        QCOMPARE(f().Memo1->toPlainText(), QString(256, QChar(u'a')));
+        f().Memo1->setPlainText(QString(300, QChar(u'z')));
+        QCOMPARE(f().Memo1->toPlainText().size(), 256);
+        QCOMPARE(commentAt(2), QString(50, QChar(u'z')));
+    }
+
+    void observationSeriesSelected()
+    {
+        showSheet(2);
+        pick(f().ComboBox2, QStringLiteral("1"));
+        QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=2 AND TYPE=1"));
+        QCOMPARE(f().observationSeries, 1);
+        QCOMPARE(column(f().StringGrid2, 0), (QStringList{"№", "1", "2", "3", "4"}));
+        QCOMPARE(column(f().StringGrid2, 1), (QStringList{"Прогиб", "0,7", "1", "1,5", "2"}));
+        QCOMPARE(f().StringGrid2->columnWidth(0), 35);
+        QCOMPARE(f().StringGrid2->width(), 105);
+        QCOMPARE(f().Panel5->width(), 115);
+        QCOMPARE(f().StaticText1->text(), QStringLiteral("30час."));
+        QCOMPARE(f().StaticText2->text(), QStringLiteral("15мин."));
+        QCOMPARE(f().StaticText3->text(), QStringLiteral("01.03.2015 10:00:00"));
+        QCOMPARE(f().StaticText4->text(), QStringLiteral("02.03.2015 16:00:00"));
+        QCOMPARE(f().Memo2->toPlainText(), QStringLiteral("Примечание: "));
+
+        QCOMPARE(f().Chart2->plottable(0), static_cast<QCPAbstractPlottable*>(f().LineSeries1));
+        QCOMPARE(f().Chart2->plottable(1), static_cast<QCPAbstractPlottable*>(f().Series2));
+        QCOMPARE(keysOf(f().LineSeries1), (QVector<double>{1, 2, 3, 4}));
+        QCOMPARE(valuesOf(f().LineSeries1), (QVector<double>{0.7, 1, 1.5, 2}));
+        QCOMPARE(f().LineSeries1->pen().color(), QColor(Qt::red));
+        QCOMPARE(f().LineSeries1->pen().widthF(), 2.0);
+        QCOMPARE(f().Chart2->xAxis->label(), QStringLiteral("№ инт"));
+        QCOMPARE(f().Chart2->yAxis->label(), QStringLiteral("f, мм."));
+        QVERIFY(f().Chart2->xAxis->range().contains(1) && f().Chart2->xAxis->range().contains(4));
+        QVERIFY(f().Chart2->yAxis->range().contains(0.7) && f().Chart2->yAxis->range().contains(2));
+
+        QCOMPARE(f().TrackBar1->minimum(), 1);
+        QCOMPARE(f().TrackBar1->maximum(), 4);
+        QCOMPARE(f().TrackBar1->tickInterval(), 1);
+        QCOMPARE(keysOf(f().Series2), QVector<double>{1});
+        QCOMPARE(valuesOf(f().Series2), QVector<double>{0.7});
+        QCOMPARE(f().Label10->text(), QStringLiteral("N:1 Прогиб:0,7  "));
+        QCOMPARE(f().Label10->font().pointSize(), 14);
+
+        f().TrackBar1->setValue(3);
+        QCOMPARE(keysOf(f().Series2), QVector<double>{3});
+        QCOMPARE(valuesOf(f().Series2), QVector<double>{1.5});
+        QCOMPARE(f().Label10->text(), QStringLiteral("N:3 Прогиб:1,5  "));
+
+        // One record: minimum and maximum at its N, the tick step kept.
+        f().TrackBar1->setTickInterval(7);
+        pick(f().ComboBox2, QStringLiteral("2"));
+        QCOMPARE(f().TrackBar1->minimum(), 1);
+        QCOMPARE(f().TrackBar1->maximum(), 1);
+        QCOMPARE(f().TrackBar1->tickInterval(), 7);
+        QCOMPARE(f().StaticText4->text(), QStringLiteral("05.03.2015"));
+        QCOMPARE(f().StaticText1->text(), QStringLiteral("72час."));
+        QCOMPARE(f().Label10->text(), QStringLiteral("N:1 Прогиб:4  "));
+
+        // Its note goes to its own first record.
+        pick(f().ComboBox2, QStringLiteral("1"));
+        f().Memo2->setPlainText(QStringLiteral("Примечание: наблюдение"));
+        QCOMPARE(commentAt(5), QStringLiteral("Примечание: наблюдение"));
+        QCOMPARE(commentAt(6), QString());
+        QCOMPARE(commentAt(2), QString());
+        QCOMPARE(commentAt(11), QString());
+    }
+
+    void observationTickStepFromTheList()
+    {
+        std::vector<Row> rows;
+        for (int n = 5; n <= 20; n += 5)
+            rows.push_back({2, 1, double(n), n / 10.0, n == 5 ? std::optional<double>(4) : std::nullopt, {},
+                            QStringLiteral("01.03.2015"), QStringLiteral("10:00:00"), {}, {}});
+        openWith(rows);
+        showSheet(2);
+        pick(f().ComboBox2, QStringLiteral("1"));
+        QCOMPARE(f().TrackBar1->minimum(), 5);
+        QCOMPARE(f().TrackBar1->maximum(), 20);
+        QCOMPARE(f().TrackBar1->tickInterval(), 5);
+        QCOMPARE(f().TrackBar1->value(), 5);
+    }
+
+    void sortedTableListsInStoredOrder()
+    {
+        showSheet(1);
+        f().Dbf1.createIndexTag(QStringLiteral("tab1"), u"R", true);
+        f().Dbf1.selectIndex(QStringLiteral("tab1"));
+        f().Dbf1.refresh();
+        pick(f().ComboBox1, QStringLiteral("1"));
+        QCOMPARE(column(f().StringGrid1, 1), (QStringList{"Прогиб", "0,5", "1,25", "-3"}));
+        QCOMPARE(f().Label11->text(), QStringLiteral("Дата:01.03.2015 10:00:00 Порог:0,5  "));
+        f().Memo1->setPlainText(QStringLiteral("Примечание: по порядку"));
+        QCOMPARE(commentAt(2), QStringLiteral("Примечание: по порядку"));
+        QCOMPARE(commentAt(3), QString());
+    }
+
+    void unreadableDateIsReportedOnce()
+    {
+        auto rows = standardRows();
+        rows.push_back({1, 4, 1, 2, 1, 1, QStringLiteral("01.01.2010"), QStringLiteral("00:00:00"),
+                        QStringLiteral("31.02.2015 10:00:00"), {}});
+        rows.push_back({1, 4, 1, 3, {}, {}, QStringLiteral("01.01.2010"), QStringLiteral("00:00:00"),
+                        QStringLiteral("01.03.2015 12:00:00"), {}});
+        openWith(rows);
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("4"));
+        QCOMPARE(f().StringGrid1->rowCount(), 3);
+        QCOMPARE(f().StringGrid1->cell(0, 1), QStringLiteral("31.02.2015 10:00:00"));
+        QCOMPARE(keysOf(f().Series1).size(), 1);
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("31.02.2015 10:00:00")));
+        QCOMPARE(dialogs_->messages[0].icon, ui::Icon::Error);
+        // The cursor on that row has no point but a readout.
+        QVERIFY(keysOf(f().Series3).isEmpty());
+        QCOMPARE(f().Label11->text(), QStringLiteral("Дата:31.02.2015 10:00:00 Порог:2  "));
+        f().TrackBar2->setValue(2);
+        QCOMPARE(keysOf(f().Series3).size(), 1);
+    }
+
+    void closingEmptiesTheViews()
+    {
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("1"));
+        showSheet(2);
+        pick(f().ComboBox2, QStringLiteral("1"));
+        f().tab_vis_dis();
+        QCOMPARE(f().ComboBox1->count(), 0);
+        QCOMPARE(f().ComboBox2->count(), 0);
+        QVERIFY(keysOf(f().Series1).isEmpty());
+        QVERIFY(keysOf(f().LineSeries1).isEmpty());
+        for (QLabel* l : {f().StaticText1, f().StaticText2, f().StaticText3, f().StaticText4, f().StaticText5,
+                          f().StaticText6, f().StaticText7, f().Label10, f().Label11})
+            QCOMPARE(l->text(), QString());
+        QCOMPARE(f().StringGrid1->cell(1, 1), QString());
+        QCOMPARE(f().StringGrid2->cell(0, 0), QString());
+        QVERIFY(f().StringGrid1->isHidden());
+        QVERIFY(f().StringGrid2->isHidden());
+        QVERIFY(f().Chart1->isHidden());
+        QVERIFY(f().Chart2->isHidden());
+        QCOMPARE(f().waitingSeries, 0);
+        QCOMPARE(f().observationSeries, 0);
+        // A note typed now goes nowhere.
+        f().Memo1->setPlainText(QStringLiteral("Примечание: после"));
+        QCOMPARE(commentAt(2), QString());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    installAppLocale();
+    QApplication app(argc, argv);
+    TestSeriesViews t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "test_series_views.moc"
