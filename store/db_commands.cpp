@@ -10,8 +10,12 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QUuid>
-#include <filesystem>
-#include <set>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "app/dialogs.h"
 #include "decode/flash2orl01.h"
@@ -54,12 +58,18 @@ QString openFailureText(const dbf::Error& e, const QString& file)
 // Replaces `target` by `source` in one step (same folder).
 bool replaceFile(const QString& source, const QString& target, QString& error)
 {
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(source.toStdWString()),
-                            std::filesystem::path(target.toStdWString()), ec);
-    if (ec)
-        error = QString::fromStdString(ec.message());
-    return !ec;
+#ifdef _WIN32
+    if (MoveFileExW(reinterpret_cast<LPCWSTR>(source.utf16()), reinterpret_cast<LPCWSTR>(target.utf16()),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    error = QStringLiteral("ошибка %1").arg(GetLastError());
+    return false;
+#else
+    if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0)
+        return true;
+    error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+#endif
 }
 
 }  // namespace
@@ -378,7 +388,7 @@ void TForm1::dis_but()
 {
     for (QAction* a : {N4, N5, N6, N7, N8, N36, N31, N28, N29, N30, N20, Excel1, SV1, N37, N9, N10, N11, N12, N13,
                        N14, N15, N16})
-        a->setEnabled(false);
+        setCommandEnabled(a, false);
     for (QWidget* w : std::initializer_list<QWidget*>{StringGrid1, StringGrid2, TrackBar1, TrackBar2, Memo1, Memo2})
         if (w)
             w->hide();
@@ -386,13 +396,21 @@ void TForm1::dis_but()
 
 void TForm1::en_but()
 {
-    N9->setEnabled(layout_kind != 1);
+    setCommandEnabled(N9, layout_kind != 1);
     for (QAction* a : {N4, N5, N6, N7, N8, N36, N31, N28, N29, N30, N20, Excel1, SV1, N37, N10, N11, N12, N13, N14,
                        N15, N16})
-        a->setEnabled(true);
+        setCommandEnabled(a, true);
     if (layout_kind == 5)
-        SV1->setEnabled(false);
+        setCommandEnabled(SV1, false);
 }
+
+void TForm1::setCommandEnabled(QAction* a, bool on)
+{
+    a->setEnabled(on);
+    a->setProperty("commandEnabled", on);
+}
+
+bool TForm1::commandEnabled(const QAction* a) { return a->property("commandEnabled").toBool(); }
 
 // ---------------------------------------------------------------------------
 // a saved memory image

@@ -86,6 +86,10 @@ public:
     void Close_DB();
     void dis_but();
     void en_but();
+    // Hidden menu items report themselves disabled whatever they were told, so
+    // the enabled state of a command is kept beside it as well.
+    static void setCommandEnabled(QAction* a, bool on);
+    static bool commandEnabled(const QAction* a);
     void setWindowColourOpen(bool open);
 
     // ---- decoding entry (download decoder) --------------------------------
