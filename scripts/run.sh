@@ -9,12 +9,16 @@ bash scripts/install-deps.sh
 bash scripts/build.sh
 sim_pid=""
 if [ -z "${ORL_SERIAL_PORTS:-}" ] && ! ls /dev/ttyUSB* /dev/ttyACM* >/dev/null 2>&1; then
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  ./build/tools/dork5-sim --seed 1 --pace >"$fifo" &
+  sim_out=$(mktemp)
+  ./build/tools/sim/dork5-sim --seed 1 --pace >"$sim_out" &
   sim_pid=$!
-  read -r sim_port <"$fifo"
-  rm -f "$fifo"
+  sim_port=""
+  for _ in $(seq 50); do
+    sim_port=$(head -n 1 "$sim_out")
+    [ -n "$sim_port" ] && break
+    sleep 0.1
+  done
+  rm -f "$sim_out"
   export ORL_SERIAL_PORTS="$sim_port"
   echo "Simulated instrument on $sim_port"
 fi
