@@ -1,6 +1,8 @@
 // Program entry: the start-up sequence.
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/about_window.h"
 #include "app/app_locale.h"
@@ -18,6 +20,11 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("Morvisk"));
     QApplication::setWindowIcon(appIcon(AppIcon::New));
     installAppLocale();
+    // Standard dialogs (file, colour, print) speak Russian like the program.
+    QTranslator qtRussian;
+    if (qtRussian.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtRussian);
 
     SettingsKey settings;
 
