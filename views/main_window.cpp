@@ -316,12 +316,12 @@ int TForm1::currentSheet() const
 
 bool TForm1::activeOperativeSheet() const
 {
-    return PageControl1->isVisible() && currentSheet() == 1;
+    return !PageControl1->isHidden() && currentSheet() == 1;
 }
 
 void TForm1::onCurrentTabChanged(int index)
 {
-    if (PageControl1->isVisible() && index >= 0 && PageControl1->isTabVisible(index))
+    if (!PageControl1->isHidden() && index >= 0 && PageControl1->isTabVisible(index))
         sheetShown(index + 1);
 }
 
