@@ -125,6 +125,9 @@ bool TForm1::Create_DB(const QString& file)
         Dbf1.setFilter(QString());
         Dbf1.open();
         setWindowColourOpen(true);
+        // Nobody sees the work file before it is complete, so the rows go to
+        // it in large writes.
+        Dbf1.beginBulk();
         flash2orl01(false);
         Dbf1.close();
         QString error;
@@ -227,10 +230,13 @@ bool TForm1::Open_DB(const QString& file)
     setWindowColourOpen(true);
     en_but();
     tab_vis_en();
-    load_layout_all();
+    db_changed = false;
+    // An unreadable layout was reported; the database stays open but the
+    // rest of the opening (the title) is left as it was.
+    if (!load_layout_all())
+        return true;
     application_title = QFileInfo(file).completeBaseName() + QStringLiteral(" - ") + ProductTitle;
     setWindowTitle(application_title);
-    db_changed = false;
     return true;
 }
 

@@ -505,6 +505,32 @@ void formatNumber(double v, int width, int decimals, char* out) {
     }
     if (v == 0)
         v = 0;  // no "-0.000"
+    // Whole numbers (counts, numbers, modes) are most of what is written:
+    // digits, then the point and zeros, without the general conversion.
+    if (std::fabs(v) < 1e15 && v == std::trunc(v)) {
+        char digits[24];
+        int n = 0;
+        unsigned long long u = static_cast<unsigned long long>(std::fabs(v));
+        do {
+            digits[n++] = char('0' + u % 10);
+            u /= 10;
+        } while (u);
+        const int len = (v < 0) + n + (decimals > 0 ? 1 + decimals : 0);
+        if (len <= width) {
+            char* p = out;
+            std::memset(p, ' ', size_t(width - len));
+            p += width - len;
+            if (v < 0)
+                *p++ = '-';
+            while (n)
+                *p++ = digits[--n];
+            if (decimals > 0) {
+                *p++ = '.';
+                std::memset(p, '0', size_t(decimals));
+            }
+            return;
+        }
+    }
     char buf[400];
     for (int dec = decimals; dec >= 0; --dec) {
         const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, dec);
@@ -948,6 +974,24 @@ struct Table::Impl {
     std::vector<char> data;
     quint32 count = 0;
     quint32 deleted = 0;
+    // Bulk writing: records from `written` on are in memory only.
+    bool bulk = false;
+    quint32 written = 0;
+
+    // Writes the records held back by bulk writing, the end marker and the count.
+    void flushBulk() {
+        if (written == count || !isOpen()) {
+            written = count;
+            return;
+        }
+        const qint64 from = qint64(written) * recLen;
+        const qint64 len = qint64(count - written) * recLen;
+        if (!os::writeAt(fh, qint64(headerLen) + from, data.data() + from, len) ||
+            !os::writeAt(fh, qint64(headerLen) + from + len, "\x1A", 1))
+            fail(E::Io, QStringLiteral("Ошибка записи в файл %1").arg(path));
+        writeCountAndDate(count);
+        written = count;
+    }
 
     // Filter
     QString filterText;
@@ -1211,6 +1255,8 @@ struct Table::Impl {
         data.clear();
         data.shrink_to_fit();
         count = deleted = 0;
+        written = 0;
+        bulk = false;
         tags.clear();
         currentTag.clear();
         view.clear();
@@ -1328,6 +1374,7 @@ struct Table::Impl {
         recLen = rLen;
         data = std::move(recs);
         count = cnt;
+        written = cnt;
         deleted = 0;
         for (quint32 r = 0; r < count; ++r)
             if (rec(r)[0] == '*')
@@ -1349,8 +1396,26 @@ struct Table::Impl {
 
 Table::Table() : d(std::make_unique<Impl>()) {}
 Table::~Table() {
-    if (d->isOpen())
+    if (d->isOpen()) {
+        try {
+            d->flushBulk();
+        } catch (const Error&) {
+            // Nothing to report to from a destructor; the file keeps what
+            // reached it, with a count that matches.
+        }
         d->closeFile();
+    }
+}
+
+void Table::beginBulk() {
+    d->requireOpen();
+    d->flushBulk();
+    d->bulk = true;
+}
+
+void Table::endBulk() {
+    d->bulk = false;
+    d->flushBulk();
 }
 
 void Table::setFileName(const QString& path) {
@@ -1437,8 +1502,14 @@ void Table::open() {
 }
 
 void Table::close() {
-    if (d->isOpen())
-        d->closeFile();
+    if (d->isOpen()) {
+        d->bulk = false;
+        struct Closer {
+            Impl& m;
+            ~Closer() { m.closeFile(); }
+        } closer{*d};
+        d->flushBulk();
+    }
 }
 bool Table::isOpen() const { return d->isOpen(); }
 
@@ -1718,6 +1789,7 @@ void Table::post() {
     if (m.mode == Impl::Mode::Browse)
         fail(E::Usage, QStringLiteral("Нечего записывать: запись не в режиме правки"));
     if (m.mode == Impl::Mode::Edit) {
+        m.flushBulk();
         m.buffer[0] = m.rec(m.editRec)[0];  // deletion flag is not the edit's business
         m.writeOrThrow(qint64(m.headerLen) + qint64(m.editRec) * m.recLen, m.buffer.data(), m.recLen);
         std::memcpy(m.rec(m.editRec), m.buffer.data(), size_t(m.recLen));
@@ -1731,6 +1803,12 @@ void Table::post() {
         fail(E::Usage, QStringLiteral("Таблица переполнена"));
     const quint32 r = m.count;
     m.buffer[0] = ' ';
+    if (m.bulk) {
+        m.data.insert(m.data.end(), m.buffer.begin(), m.buffer.end());
+        m.count = r + 1;
+        if (qint64(m.count - m.written) * m.recLen >= (qint64(16) << 20))
+            m.flushBulk();
+    } else {
     m.buffer.push_back(char(0x1A));
     const bool ok = os::writeAt(m.fh, qint64(m.headerLen) + qint64(r) * m.recLen, m.buffer.data(),
                                 qint64(m.buffer.size()));
@@ -1740,6 +1818,8 @@ void Table::post() {
     m.writeCountAndDate(r + 1);
     m.data.insert(m.data.end(), m.buffer.begin(), m.buffer.end());
     m.count = r + 1;
+    m.written = m.count;
+    }
     m.mode = Impl::Mode::Browse;
 
     if (!m.passes(m.rec(r)))
@@ -1780,6 +1860,7 @@ void Table::setDeleted(uint32_t recno, bool deleted) {
     const char flag = deleted ? '*' : ' ';
     if (r[0] == flag)
         return;
+    d->flushBulk();
     d->writeOrThrow(qint64(d->headerLen) + qint64(recno) * d->recLen, &flag, 1);
     d->writeCountAndDate(d->count);
     r[0] = flag;
@@ -1798,6 +1879,7 @@ void Table::pack() {
     d->requireOpen();
     Impl& m = *d;
     cancel();
+    m.flushBulk();
     const QString dir = QFileInfo(m.path).absolutePath();
     if (!os::folderWritable(dir))
         fail(E::ReadOnly, QStringLiteral("Нет права записи в папку %1").arg(dir));
@@ -1853,6 +1935,7 @@ void Table::pack() {
     m.header = head;
     m.data = std::move(packed);
     m.count = live;
+    m.written = live;
     m.deleted = 0;
     m.markStale(true);
 }

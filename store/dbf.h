@@ -149,6 +149,13 @@ public:
     void setNull(int field);
     void setNull(QStringView name);
     void post();    // writes the record, record count, date and EOF marker
+
+    // Bulk writing, for a table nobody else sees yet (a database being built
+    // beside its final name): appended records stay in memory and reach the
+    // file in large writes, at endBulk(), close(), any other change, or every
+    // 16 MB.  Between those the file's count lags behind.
+    void beginBulk();
+    void endBulk();
     void cancel();  // drops the edit buffer
     bool editing() const;
 

@@ -208,7 +208,7 @@ void TForm1::buildTabs()
         });
     }
     // Editing a cell of the second individual grid counts as a change.
-    connect(DBGridPro6->recordModel(), &RecordModel::edited, this, [this] { db_changed = true; });
+    connect(DBGridPro6, &RecordGrid::editStarted, this, [this] { db_changed = true; });
 
     connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::onCurrentTabChanged);
 }

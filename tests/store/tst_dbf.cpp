@@ -122,6 +122,49 @@ private slots:
         QVERIFY(QDir().mkpath(dir_));
     }
 
+    // ---- bulk writing: what a new database gets -------------------------
+    void bulkWritingReachesTheFileWhole() {
+        QTemporaryDir own;
+        const QString p = own.filePath("bulk.db");
+        Table::create(p, smallFields());
+        Table t;
+        t.setFileName(p);
+        t.open();
+        t.beginBulk();
+        fill(t, sample());
+        // Held back: the file still says no records; the table sees them all.
+        QCOMPARE(readAll(p).size(), 32 + 32 * 5 + 1 + 1);
+        QCOMPARE(t.physicalCount(), 7u);
+        t.setFilter("MODE=2");
+        t.setFiltered(true);
+        t.refresh();
+        QCOMPARE(t.recordCount(), 3);
+        t.endBulk();
+        const QByteArray b = readAll(p);
+        const int recLen = 1 + 4 + 4 + 18 + 1 + 10;
+        QCOMPARE(b.size(), 32 + 32 * 5 + 1 + 7 * recLen + 1);
+        QCOMPARE(uint8_t(b[4]), 7);
+        QCOMPARE(uint8_t(b[b.size() - 1]), 0x1A);
+
+        // Closing writes what is held back, and an edit does too.
+        t.beginBulk();
+        fill(t, {{0, 3, 9.75, "Z", "01.01.2026"}});
+        t.first();
+        t.edit();
+        t.setString("GROUP", "Q");
+        t.post();
+        QCOMPARE(uint8_t(readAll(p)[4]), 8);
+        fill(t, {{0, 3, 1.0, "Y", "01.01.2026"}});
+        t.close();
+        Table again;
+        again.setFileName(p);
+        again.open();
+        QCOMPARE(again.physicalCount(), 9u);
+        QCOMPARE(again.stringAt(7, again.fieldIndex("GROUP")), QStringLiteral("Z"));
+        QCOMPARE(again.floatAt(7, again.fieldIndex("R")), 9.75);
+        QCOMPARE(again.stringAt(8, again.fieldIndex("GROUP")), QStringLiteral("Y"));
+    }
+
     // ---- layout of a created file ----------------------------------------
     void createdFileHeaderBytes() {
         const QString p = path("layout.db");
