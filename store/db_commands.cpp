@@ -33,6 +33,7 @@ const QString kCorrupt = QStringLiteral("База данных поврежде�
 ui::FileRequest dbRequest(const QString& dir, const QString& filter, bool confirmOverwrite)
 {
     ui::FileRequest r;
+    r.caption = confirmOverwrite ? QStringLiteral("Сохранить базу данных как") : QStringLiteral("Открыть базу данных");
     r.directory = dir;
     r.filter = filter;
     r.defaultSuffix = QStringLiteral("db");
@@ -426,6 +427,7 @@ void TForm1::bin1Click()
     if (db_open)
         Close_DB();
     ui::FileRequest req;
+    req.caption = QStringLiteral("Загрузить bin файл");
     req.directory = open_dialog_dir;
     req.filter = QStringLiteral("Двоичные файлы|*.bin");
     req.defaultSuffix = QStringLiteral("bin");

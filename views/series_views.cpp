@@ -359,6 +359,9 @@ void TForm1::buildObservationSheet(QWidget* sheet)
     ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
     Chart2->xAxis->setTicker(ticker);
     LineSeries1 = lineSeries(Chart2, "LineSeries1", QPen(Qt::red, 2), false);
+    // An antialiased two-pixel polyline costs the raster engine a second for
+    // a few thousand points; drawn plain it stays a few milliseconds.
+    LineSeries1->setAntialiased(false);
     Series2 = lineSeries(Chart2, "Series2", cursorPen(), true);
     right->addWidget(Chart2, 1);
 
