@@ -117,7 +117,7 @@ StringGrid::StringGrid(QWidget* parent, int cols) : QTableView(parent), model_(n
     setDefaultRowHeight(16);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
