@@ -165,6 +165,8 @@ void TForm1::flash2orl01(bool report)
         g->applyColumns();
     }
     const device::DownloadState& st = form2_->state();
+    const bool waitingWasListed = ComboBox1->count() > 0;
+    const bool observationWasListed = ComboBox2->count() > 0;
     decode::Flash2orl01Hooks hooks;
     hooks.addSeries = [this](int mode, const QString& number) {
         (mode == 1 ? ComboBox1 : ComboBox2)->addItem(number);
@@ -179,6 +181,12 @@ void TForm1::flash2orl01(bool report)
         throw;
     }
     reloadGrids();
+    // Entries added to a picker select nothing: a series is shown only when
+    // the user picks one.
+    if (!waitingWasListed)
+        ComboBox1->setCurrentIndex(-1);
+    if (!observationWasListed)
+        ComboBox2->setCurrentIndex(-1);
     if (r.skippedRecords > 0)
         ui::dialogs().message(this,
                               QStringLiteral("Прибор сообщил больше записей, чем вмещает образ памяти. "
