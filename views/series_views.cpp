@@ -316,7 +316,10 @@ void TForm1::buildWaitingSheet(QWidget* sheet)
     hl->addWidget(StaticText7);
     hl->addStretch(1);
     hl->addWidget(Label11);
-    outer->addWidget(header);
+    // The strip keeps its height and stays on top also while the list and
+    // the chart are hidden (no series picked yet).
+    header->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    outer->addWidget(header, 0, Qt::AlignTop);
 
     auto* body = new QHBoxLayout;
     body->setSpacing(4);
@@ -418,7 +421,10 @@ void TForm1::buildObservationSheet(QWidget* sheet)
     hl->addWidget(StaticText4);
     hl->addStretch(1);
     hl->addWidget(Label10);
-    outer->addWidget(header);
+    // The strip keeps its height and stays on top also while the list and
+    // the chart are hidden (no series picked yet).
+    header->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    outer->addWidget(header, 0, Qt::AlignTop);
 
     auto* body = new QHBoxLayout;
     body->setSpacing(4);
