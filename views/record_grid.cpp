@@ -281,7 +281,11 @@ public:
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int logical) const override
     {
+        // The base class leaves the painter clipped to nothing: draw it on a
+        // saved state and clip the indicator to the section ourselves.
+        painter->save();
         QHeaderView::paintSection(painter, rect, logical);
+        painter->restore();
         const auto& cols = grid_->columns();
         if (logical < 0 || size_t(logical) >= cols.size() || cols[size_t(logical)].sort == SortIndicator::None)
             return;
@@ -296,6 +300,7 @@ protected:
         else
             tri << QPoint(x, y) << QPoint(x + side, y) << QPoint(x + side / 2, y + side - 2);
         painter->save();
+        painter->setClipRect(rect);
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(Qt::NoPen);
         painter->setBrush(palette().color(QPalette::WindowText));

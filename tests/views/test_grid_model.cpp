@@ -454,6 +454,36 @@ private slots:
         QCOMPARE(columnTexts(g, "N"), QStringList({"1", "2", "3", "4", "5"}));
     }
 
+    // The indicator is drawn in the title of the sorted column, nowhere else.
+    void indicatorIsDrawn()
+    {
+        Fixture f;
+        RecordGrid g(f.table);
+        g.setColumns(gridColumnsFor(1));
+        g.resize(1001, 300);
+        g.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&g));
+        g.reload();
+        QHeaderView* h = g.horizontalHeader();
+        const int r = g.columnOf(QStringLiteral("R"));
+        auto darkPixelsNearRightEdge = [&](int column) {
+            const QImage img = h->viewport()->grab().toImage();
+            const int right = h->sectionViewportPosition(column) + h->sectionSize(column) - 1;
+            int dark = 0;
+            for (int x = right - 14; x < right; ++x)
+                for (int y = 0; y < img.height(); ++y)
+                    if (qGray(img.pixel(x, y)) < 80)
+                        ++dark;
+            return dark;
+        };
+        QCOMPARE(darkPixelsNearRightEdge(r), 0);
+        g.titleClick(r, Qt::NoModifier);
+        QVERIFY(darkPixelsNearRightEdge(r) > 5);
+        QCOMPARE(darkPixelsNearRightEdge(g.columnOf(QStringLiteral("DATE"))), 0);
+        g.reload();
+        QVERIFY(darkPixelsNearRightEdge(r) > 5);
+    }
+
     // ---- widths --------------------------------------------------------------
 
     void fitToWidthFillsTheGrid()
