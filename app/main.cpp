@@ -16,7 +16,8 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("dork5"));
+    // The application title: what the task bar and an untitled main window show.
+    QApplication::setApplicationName(QStringLiteral("ДОРК-5"));
     QApplication::setOrganizationName(QStringLiteral("Morvisk"));
     QApplication::setWindowIcon(appIcon(AppIcon::New));
     installAppLocale();
