@@ -1,6 +1,5 @@
 #include "decode/primitives.h"
 
-#include <QRegularExpression>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -113,18 +112,65 @@ QString dateTimeText(const QDateTime& t)
     return t.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
 }
 
+namespace {
+// Reads 1..maxDigits decimal digits at pos; false when there are none.
+bool readNumber(QStringView t, qsizetype& pos, int maxDigits, int& value)
+{
+    value = 0;
+    int digits = 0;
+    while (pos < t.size() && digits < maxDigits && t[pos] >= u'0' && t[pos] <= u'9') {
+        value = value * 10 + (t[pos].unicode() - u'0');
+        ++pos;
+        ++digits;
+    }
+    return digits > 0;
+}
+
+bool expect(QStringView t, qsizetype& pos, char16_t c)
+{
+    if (pos < t.size() && t[pos] == c) {
+        ++pos;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 QDateTime parseDateTimeText(const QString& text)
 {
-    static const QRegularExpression re(QStringLiteral(
-        R"(^\s*(\d{1,2})\.(\d{1,2})\.(\d{4})(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?)?\s*$)"));
-    const auto m = re.match(text);
-    if (!m.hasMatch())
+    // Hand-written rather than a regular expression: a long series parses
+    // every point's text once per selection.
+    const QStringView t = QStringView(text).trimmed();
+    qsizetype pos = 0;
+    int day = 0, month = 0, year = 0;
+    if (!readNumber(t, pos, 2, day) || !expect(t, pos, u'.') || !readNumber(t, pos, 2, month) ||
+        !expect(t, pos, u'.'))
         return {};
-    const QDate d(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
-    const QTime t(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
-    if (!d.isValid() || !t.isValid())
+    const qsizetype yearStart = pos;
+    if (!readNumber(t, pos, 4, year) || pos - yearStart != 4)
         return {};
-    return QDateTime(d, t, Qt::UTC);
+    const QDate date(year, month, day);
+    if (!date.isValid())
+        return {};
+    QTime time(0, 0, 0);
+    if (pos < t.size()) {
+        if (!t[pos].isSpace())
+            return {};
+        while (pos < t.size() && t[pos].isSpace())
+            ++pos;
+        int hour = 0, minute = 0, second = 0;
+        if (!readNumber(t, pos, 2, hour) || !expect(t, pos, u':') || !readNumber(t, pos, 2, minute))
+            return {};
+        if (expect(t, pos, u':') && !readNumber(t, pos, 2, second))
+            return {};
+        if (pos != t.size())
+            return {};
+        time = QTime(hour, minute, second);
+        if (!time.isValid())
+            return {};
+    }
+    return QDateTime(date, time, Qt::UTC);
 }
 
 }  // namespace decode

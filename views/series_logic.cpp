@@ -1,5 +1,7 @@
 #include "views/series_logic.h"
 
+#include "decode/primitives.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -51,66 +53,12 @@ std::optional<double> parseNumber(const QString& text)
     return v;
 }
 
-namespace {
-
-// Reads 1..maxDigits decimal digits at pos; false when there are none.
-bool readNumber(QStringView t, qsizetype& pos, int maxDigits, int& value)
-{
-    value = 0;
-    int digits = 0;
-    while (pos < t.size() && digits < maxDigits && t[pos] >= u'0' && t[pos] <= u'9') {
-        value = value * 10 + (t[pos].unicode() - u'0');
-        ++pos;
-        ++digits;
-    }
-    return digits > 0;
-}
-
-bool expect(QStringView t, qsizetype& pos, char16_t c)
-{
-    if (pos < t.size() && t[pos] == c) {
-        ++pos;
-        return true;
-    }
-    return false;
-}
-
-}  // namespace
-
 std::optional<QDateTime> parsePointDateTime(const QString& text)
 {
-    // Hand-written rather than a regular expression: a long series parses
-    // every point's text once per selection.
-    const QStringView t = QStringView(text).trimmed();
-    qsizetype pos = 0;
-    int day = 0, month = 0, year = 0;
-    if (!readNumber(t, pos, 2, day) || !expect(t, pos, u'.') || !readNumber(t, pos, 2, month) ||
-        !expect(t, pos, u'.'))
+    const QDateTime t = decode::parseDateTimeText(text);
+    if (!t.isValid())
         return std::nullopt;
-    const qsizetype yearStart = pos;
-    if (!readNumber(t, pos, 4, year) || pos - yearStart != 4)
-        return std::nullopt;
-    const QDate date(year, month, day);
-    if (!date.isValid())
-        return std::nullopt;
-    QTime time(0, 0, 0);
-    if (pos < t.size()) {
-        if (!t[pos].isSpace())
-            return std::nullopt;
-        while (pos < t.size() && t[pos].isSpace())
-            ++pos;
-        int hour = 0, minute = 0, second = 0;
-        if (!readNumber(t, pos, 2, hour) || !expect(t, pos, u':') || !readNumber(t, pos, 2, minute))
-            return std::nullopt;
-        if (expect(t, pos, u':') && !readNumber(t, pos, 2, second))
-            return std::nullopt;
-        if (pos != t.size())
-            return std::nullopt;
-        time = QTime(hour, minute, second);
-        if (!time.isValid())
-            return std::nullopt;
-    }
-    return QDateTime(date, time, Qt::UTC);
+    return t;
 }
 
 double dateTimeKey(const QDateTime& dt) { return double(dt.toMSecsSinceEpoch()) / 1000.0; }
