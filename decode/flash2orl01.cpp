@@ -47,6 +47,19 @@ Flash2orl01Result flash2orl01(dbf::Table& table, const device::MemoryImage& imag
     if (!table.isOpen())
         return result;
     const Fields f(table);
+
+    // Every row the download brings, for one reservation up front.
+    {
+        qint64 rows = std::min<qint64>(counts[0] & 0xFFFF, device::MemoryImage::MaxOperativeRecords);
+        for (int mode : {1, 2}) {
+            const int n = std::min<int>(counts[size_t(mode)] & 0xFFFF, int(device::MemoryImage::PointCountEntries));
+            qint64 points = 0;
+            for (int t = 0; t < n; ++t)
+                points += std::max<int32_t>(0, int32_t(image.pointCount(mode, t)));
+            rows += std::min<qint64>(points, image.series(mode).size() / size_t(device::pointSize(mode)));
+        }
+        table.reserveRows(uint32_t(std::min<qint64>(table.physicalCount() + rows, 1 << 24)));
+    }
     auto say = [&](const QString& text) {
         if (report && hooks.report)
             hooks.report(text, QStringLiteral("Дополнение"));

@@ -1413,6 +1413,15 @@ void Table::beginBulk() {
     d->bulk = true;
 }
 
+void Table::reserveRows(uint32_t rows) {
+    d->requireOpen();
+    const size_t want = size_t(rows) * size_t(d->recLen);
+    if (want > d->data.capacity())
+        d->data.reserve(want);
+    if (d->view.capacity() < rows)
+        d->view.reserve(rows);
+}
+
 void Table::endBulk() {
     d->bulk = false;
     d->flushBulk();

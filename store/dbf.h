@@ -156,6 +156,9 @@ public:
     // 16 MB.  Between those the file's count lags behind.
     void beginBulk();
     void endBulk();
+    // Room for this many records in all, so that a long run of appends does
+    // not move the records in memory again and again.
+    void reserveRows(uint32_t rows);
     void cancel();  // drops the edit buffer
     bool editing() const;
 
