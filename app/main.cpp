@@ -5,6 +5,8 @@
 #include <QTranslator>
 
 #include "app/about_window.h"
+#include "app/dialogs.h"
+#include "store/dbf.h"
 #include "app/app_locale.h"
 #include "app/icons.h"
 #include "app/settings_key.h"
@@ -13,9 +15,32 @@
 #include "stats/sv_window.h"
 #include "views/main_window.h"
 
+namespace {
+
+// A failure that reaches the event loop (a table that cannot be written, a
+// value that cannot be read) ends the command that raised it with a message
+// box; the program goes on.
+class Application : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const dbf::Error& e) {
+            ui::showError(activeWindow(), e.text());
+        } catch (const std::exception& e) {
+            ui::showError(activeWindow(), QString::fromLocal8Bit(e.what()));
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     // The application title: what the task bar and an untitled main window show.
     QApplication::setApplicationName(QStringLiteral("ДОРК-5"));
     QApplication::setOrganizationName(QStringLiteral("Morvisk"));

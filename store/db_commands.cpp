@@ -219,6 +219,12 @@ bool TForm1::Open_DB(const QString& file)
     Dbf1.setFiltered(false);
     try {
         Dbf1.open();
+        // A table without the measurement fields is not one of our databases.
+        for (const dbf::FieldDef& f : measurementFields()) {
+            const int i = Dbf1.fieldIndex(f.name);
+            if (i < 0 || Dbf1.fields()[size_t(i)].type != f.type)
+                throw dbf::Error(dbf::Error::Kind::Corrupt, QStringLiteral("нет поля ") + f.name);
+        }
     } catch (const dbf::Error& e) {
         Dbf1.close();
         ui::showError(this, openFailureText(e, file));

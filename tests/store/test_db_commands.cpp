@@ -273,6 +273,14 @@ void DbCommandsTest::openDamagedAndEmpty()
     QVERIFY(!f.Dbf1.isOpen());
     QVERIFY(!f.N6->isEnabled());
 
+    // A valid table of some other program is not taken for a database.
+    const QString foreign = path(QStringLiteral("foreign.db"));
+    dbf::Table::create(foreign, {{QStringLiteral("NAME"), 'C', 20, 0}, {QStringLiteral("TYPE"), 'N', 4, 0}});
+    QVERIFY(!f.Open_DB(foreign));
+    QCOMPARE(dialogs_->messages.back().text, kCorrupt);
+    QVERIFY(!f.db_open);
+    QVERIFY(!f.Dbf1.isOpen());
+
     // An empty database: layout kind 1, no tabs, "Диаграмма" disabled; the
     // title follows the file's name.
     const QString empty = path(QStringLiteral("Проба.db"));
