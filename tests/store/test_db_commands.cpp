@@ -93,6 +93,7 @@ private slots:
     void openLockedOrReadOnly();
     void deleteRowsSaveQuestion();
     void memoryImageFile();
+    void appendDownload();
 
 private:
     struct Program {
@@ -437,6 +438,38 @@ void DbCommandsTest::memoryImageFile()
     QCOMPARE(dialogs_->messages.size(), size_t(1));
     QCOMPARE(dialogs_->messages[0].icon, ui::Icon::Error);
     QVERIFY(!f.db_open);
+}
+
+void DbCommandsTest::appendDownload()
+{
+    SimProcess sim({QStringLiteral("--records"), QStringLiteral("5,1,0"), QStringLiteral("--points"), QStringLiteral("4")});
+    qputenv("ORL_SERIAL_PORTS", sim.path().toLocal8Bit());
+    const QString file = path(QStringLiteral("append.db"));
+    dialogs_->files.push_back(file);
+    TForm1& f = program().form1;
+    f.N2Click();
+    QVERIFY(f.db_open);
+    f.Close_DB();
+    QVERIFY(dialogs_->messages.empty());
+
+    // Appending with no database open asks for one first.  The database
+    // begins with an operative row (layout kind 3), yet a download is always
+    // decoded as a download.
+    dialogs_->files.push_back(file);
+    f.N4Click();
+    QVERIFY(f.db_open);
+    QCOMPARE(f.layout_kind, 3);
+    QCOMPARE(dialogs_->messages.size(), size_t(2));
+    QCOMPARE(dialogs_->messages[0].text, QStringLiteral("Добавлено записей в базовый метод: 5"));
+    QCOMPARE(dialogs_->messages[0].caption, QStringLiteral("Дополнение"));
+    QCOMPARE(dialogs_->messages[0].icon, ui::Icon::Information);
+    QCOMPARE(dialogs_->messages[1].text, QStringLiteral("Добавлено записей в индивидуальный метод: 1"));
+    QVERIFY(!f.db_changed);
+    f.Close_DB();
+    dbf::Table t;
+    t.setFileName(file);
+    t.open();
+    QCOMPARE(t.physicalCount(), 2u * (5 + 4));
 }
 
 QTEST_MAIN(DbCommandsTest)
