@@ -271,11 +271,8 @@ void TForm1::N4Click()
         return;
     if (!form2_ || form2_->exec() != QDialog::Accepted)
         return;
-    if (Dbf1.isOpen()) {
-        for (auto [grid, tag] : {std::pair{DBGridPro1, "tab1"}, {DBGridPro3, "tab3"}, {DBGridPro4, "tab4"},
-                                 {DBGridPro5, "tab5"}, {DBGridPro6, "tab6"}})
-            reset_sort(grid, QLatin1String(tag));
-    }
+    if (Dbf1.isOpen())
+        reset_sort_all();
     // What the download window brings is always a deflection download, so it
     // is decoded as one whatever layout kind the database was opened with;
     // the strength-result layouts only come from memory-image files.

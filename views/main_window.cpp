@@ -198,14 +198,8 @@ void TForm1::buildTabs()
     setupGridColumns();
 
     for (RecordGrid* g : {DBGridPro1, DBGridPro3, DBGridPro4, DBGridPro5, DBGridPro6}) {
-        connect(g, &RecordGrid::titleStateChanged, this, [this, g](int column) {
-            const QString tag = g == DBGridPro1   ? QStringLiteral("tab1")
-                                : g == DBGridPro3 ? QStringLiteral("tab3")
-                                : g == DBGridPro4 ? QStringLiteral("tab4")
-                                : g == DBGridPro5 ? QStringLiteral("tab5")
-                                                  : QStringLiteral("tab6");
-            resort(g, tag, column);
-        });
+        connect(g, &RecordGrid::titleStateChanged, this,
+                [this, g](int column) { resort(g, sortTagOf(g), column); });
     }
     // Editing a cell of the second individual grid counts as a change.
     connect(DBGridPro6, &RecordGrid::editStarted, this, [this] { db_changed = true; });
@@ -242,9 +236,7 @@ void TForm1::FormCreate()
     // 6-7. No database, no sort.
     Dbf1.close();
     db_open = false;
-    for (auto [grid, tag] : {std::pair{DBGridPro1, "tab1"}, {DBGridPro3, "tab3"}, {DBGridPro4, "tab4"},
-                             {DBGridPro5, "tab5"}, {DBGridPro6, "tab6"}})
-        reset_sort(grid, QLatin1String(tag));
+    reset_sort_all();
 
     // 8. Series texts.
     for (QLabel* l : {StaticText1, StaticText2, StaticText3, StaticText4, StaticText5, StaticText6,
@@ -336,6 +328,21 @@ void TForm1::sheetShown(int sheet)
     case 6: TabSheet6Show(); break;
     default: break;
     }
+}
+
+QString TForm1::sortTagOf(const RecordGrid* grid) const
+{
+    return grid == DBGridPro1   ? QStringLiteral("tab1")
+           : grid == DBGridPro3 ? QStringLiteral("tab3")
+           : grid == DBGridPro4 ? QStringLiteral("tab4")
+           : grid == DBGridPro5 ? QStringLiteral("tab5")
+                                : QStringLiteral("tab6");
+}
+
+void TForm1::reset_sort_all()
+{
+    for (RecordGrid* g : {DBGridPro1, DBGridPro3, DBGridPro4, DBGridPro5, DBGridPro6})
+        reset_sort(g, sortTagOf(g));
 }
 
 void TForm1::setTableFilter(const QString& filter)

@@ -120,6 +120,10 @@ public:
 
     // ---- grid presentation -------------------------------------------------
     void reset_sort(RecordGrid* grid, const QString& tag);
+    // reset_sort for every record grid with its own tag.
+    void reset_sort_all();
+    // The sort tag of a record grid ("tab1", "tab3" ... "tab6").
+    QString sortTagOf(const RecordGrid* grid) const;
     void resort(RecordGrid* grid, const QString& tag, int column);
     void align_cols(RecordGrid* grid);
     void N31Click();  // Выровнять столбцы

@@ -124,6 +124,47 @@ QFont readoutFont(const QFont& base)
     return f;
 }
 
+struct HeaderItem {
+    QString label;
+    const char* name;  // object name of the value text
+    int minWidth;
+    QLabel** text;
+};
+
+// The header strip of a series view: the picker after "№ Испытания", the
+// label and value of each item, and the cursor readout at the right end.  It
+// keeps its height and stays on top also while the list and the chart are
+// hidden (no series picked yet).
+void buildHeaderStrip(QWidget* sheet, QVBoxLayout* outer, QComboBox*& picker, const char* pickerName,
+                      std::initializer_list<HeaderItem> items, QLabel*& readout, const char* readoutName)
+{
+    auto* header = new QFrame(sheet);
+    header->setFrameShape(QFrame::StyledPanel);
+    auto* hl = new QHBoxLayout(header);
+    hl->setContentsMargins(6, 3, 6, 3);
+    hl->setSpacing(6);
+    picker = new QComboBox(header);
+    picker->setObjectName(QLatin1String(pickerName));
+    picker->setEditable(false);
+    picker->setMinimumWidth(80);
+    hl->addWidget(headerLabel(QStringLiteral("№ Испытания"), header));
+    hl->addWidget(picker);
+    for (const HeaderItem& item : items) {
+        *item.text = headerText(item.name, item.minWidth, header);
+        hl->addSpacing(12);
+        hl->addWidget(headerLabel(item.label, header));
+        hl->addWidget(*item.text);
+    }
+    hl->addStretch(1);
+    readout = new QLabel(header);
+    readout->setObjectName(QLatin1String(readoutName));
+    readout->setFont(readoutFont(readout->font()));
+    readout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    hl->addWidget(readout);
+    header->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    outer->addWidget(header, 0, Qt::AlignTop);
+}
+
 void setupChart(QCustomPlot* chart, const QString& xTitle, const QString& yTitle)
 {
     chart->setBackground(Qt::white);
@@ -287,39 +328,11 @@ void TForm1::buildWaitingSheet(QWidget* sheet)
     outer->setContentsMargins(4, 4, 4, 4);
     outer->setSpacing(4);
 
-    auto* header = new QFrame(sheet);
-    header->setFrameShape(QFrame::StyledPanel);
-    auto* hl = new QHBoxLayout(header);
-    hl->setContentsMargins(6, 3, 6, 3);
-    hl->setSpacing(6);
-    ComboBox1 = new QComboBox(header);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(false);
-    ComboBox1->setMinimumWidth(80);
-    StaticText5 = headerText("StaticText5", 70, header);
-    StaticText6 = headerText("StaticText6", 60, header);
-    StaticText7 = headerText("StaticText7", 140, header);
-    Label11 = new QLabel(header);
-    Label11->setObjectName(QStringLiteral("Label11"));
-    Label11->setFont(readoutFont(Label11->font()));
-    Label11->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    hl->addWidget(headerLabel(QStringLiteral("№ Испытания"), header));
-    hl->addWidget(ComboBox1);
-    hl->addSpacing(12);
-    hl->addWidget(headerLabel(QStringLiteral("Длительность:"), header));
-    hl->addWidget(StaticText5);
-    hl->addSpacing(12);
-    hl->addWidget(headerLabel(QStringLiteral("Порог:"), header));
-    hl->addWidget(StaticText6);
-    hl->addSpacing(12);
-    hl->addWidget(headerLabel(QStringLiteral("Начало:"), header));
-    hl->addWidget(StaticText7);
-    hl->addStretch(1);
-    hl->addWidget(Label11);
-    // The strip keeps its height and stays on top also while the list and
-    // the chart are hidden (no series picked yet).
-    header->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    outer->addWidget(header, 0, Qt::AlignTop);
+    buildHeaderStrip(sheet, outer, ComboBox1, "ComboBox1",
+                     {{QStringLiteral("Длительность:"), "StaticText5", 70, &StaticText5},
+                      {QStringLiteral("Порог:"), "StaticText6", 60, &StaticText6},
+                      {QStringLiteral("Начало:"), "StaticText7", 140, &StaticText7}},
+                     Label11, "Label11");
 
     auto* body = new QHBoxLayout;
     body->setSpacing(4);
@@ -388,43 +401,12 @@ void TForm1::buildObservationSheet(QWidget* sheet)
     outer->setContentsMargins(4, 4, 4, 4);
     outer->setSpacing(4);
 
-    auto* header = new QFrame(sheet);
-    header->setFrameShape(QFrame::StyledPanel);
-    auto* hl = new QHBoxLayout(header);
-    hl->setContentsMargins(6, 3, 6, 3);
-    hl->setSpacing(6);
-    ComboBox2 = new QComboBox(header);
-    ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
-    ComboBox2->setEditable(false);
-    ComboBox2->setMinimumWidth(80);
-    StaticText1 = headerText("StaticText1", 70, header);
-    StaticText2 = headerText("StaticText2", 60, header);
-    StaticText3 = headerText("StaticText3", 140, header);
-    StaticText4 = headerText("StaticText4", 140, header);
-    Label10 = new QLabel(header);
-    Label10->setObjectName(QStringLiteral("Label10"));
-    Label10->setFont(readoutFont(Label10->font()));
-    Label10->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    hl->addWidget(headerLabel(QStringLiteral("№ Испытания"), header));
-    hl->addWidget(ComboBox2);
-    hl->addSpacing(12);
-    hl->addWidget(headerLabel(QStringLiteral("Длительность:"), header));
-    hl->addWidget(StaticText1);
-    hl->addSpacing(12);
-    hl->addWidget(headerLabel(QStringLiteral("Интервал:"), header));
-    hl->addWidget(StaticText2);
-    hl->addSpacing(12);
-    hl->addWidget(headerLabel(QStringLiteral("Начало:"), header));
-    hl->addWidget(StaticText3);
-    hl->addSpacing(12);
-    hl->addWidget(headerLabel(QStringLiteral("Окончание:"), header));
-    hl->addWidget(StaticText4);
-    hl->addStretch(1);
-    hl->addWidget(Label10);
-    // The strip keeps its height and stays on top also while the list and
-    // the chart are hidden (no series picked yet).
-    header->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    outer->addWidget(header, 0, Qt::AlignTop);
+    buildHeaderStrip(sheet, outer, ComboBox2, "ComboBox2",
+                     {{QStringLiteral("Длительность:"), "StaticText1", 70, &StaticText1},
+                      {QStringLiteral("Интервал:"), "StaticText2", 60, &StaticText2},
+                      {QStringLiteral("Начало:"), "StaticText3", 140, &StaticText3},
+                      {QStringLiteral("Окончание:"), "StaticText4", 140, &StaticText4}},
+                     Label10, "Label10");
 
     auto* body = new QHBoxLayout;
     body->setSpacing(4);
