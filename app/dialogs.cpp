@@ -1,6 +1,7 @@
 #include "app/dialogs.h"
 
 #include <QColorDialog>
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -81,6 +82,7 @@ public:
             return std::nullopt;
         return c;
     }
+    int exec(QDialog& dialog) override { return dialog.exec(); }
 };
 
 Dialogs* g_override = nullptr;
@@ -135,6 +137,23 @@ std::optional<QColor> ScriptedDialogs::color(QWidget*, const QColor&)
     auto c = colors.front();
     colors.pop_front();
     return c;
+}
+
+}  // namespace ui
+
+namespace ui {
+
+int ScriptedDialogs::exec(QDialog& dialog)
+{
+    execLog << (dialog.objectName().isEmpty() ? QString::fromLatin1(dialog.metaObject()->className())
+                                              : dialog.objectName());
+    if (onExec)
+        onExec(dialog);
+    if (execResults.empty())
+        return QDialog::Rejected;
+    const int r = execResults.front();
+    execResults.pop_front();
+    return r;
 }
 
 }  // namespace ui

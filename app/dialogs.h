@@ -7,8 +7,10 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <optional>
 
+class QDialog;
 class QWidget;
 
 namespace ui {
@@ -34,6 +36,10 @@ public:
     virtual Answer message(QWidget* parent, const QString& text, const QString& caption,
                            Icon icon, Buttons buttons) = 0;
     virtual std::optional<QColor> color(QWidget* parent, const QColor& initial) = 0;
+    // Any other modal window (print dialog, report preview, the program's own
+    // modal windows): runs it and returns its result code (QDialog::Accepted
+    // or Rejected).  Tests answer without showing it.
+    virtual int exec(QDialog& dialog) = 0;
 };
 
 // The dialogs in force: the Qt ones unless a test installed others.
@@ -57,6 +63,12 @@ public:
     std::deque<QString> files;      // answers to openFile / saveFile, in order
     std::deque<Answer> answers;     // answers to message()
     std::deque<std::optional<QColor>> colors;
+    // Results for exec(), in order; when the queue is empty the window is
+    // rejected.  onExec runs first with the window (set up, not shown), so a
+    // test can look at it or drive it.
+    std::deque<int> execResults;
+    std::function<void(QDialog&)> onExec;
+    QStringList execLog;  // class name (objectName when set) of every window run
     std::vector<Message> messages;  // every message asked, in order
     std::vector<FileRequest> fileRequests;
 
@@ -65,6 +77,7 @@ public:
     Answer message(QWidget*, const QString& text, const QString& caption, Icon icon,
                    Buttons buttons) override;
     std::optional<QColor> color(QWidget*, const QColor& initial) override;
+    int exec(QDialog& dialog) override;
 };
 
 // RAII: installs scripted dialogs for the lifetime of a test.

@@ -404,8 +404,8 @@ void TForm1::N37Click()
 
 void TForm1::dis_but()
 {
-    for (QAction* a : {N4, N5, N6, N7, N8, N36, N31, N28, N29, N30, N20, Excel1, SV1, N37, N9, N10, N11, N12, N13,
-                       N14, N15, N16})
+    for (QAction* a : {N4, N5, N6, N8, N9, N36, N31, N28, N29, N30, N20, Excel1, SV1, N37, N34, N26, N11, N12, N13,
+                       N14, N33, N16})
         setCommandEnabled(a, false);
     for (QWidget* w : std::initializer_list<QWidget*>{StringGrid1, StringGrid2, TrackBar1, TrackBar2, Memo1, Memo2})
         if (w)
@@ -414,9 +414,9 @@ void TForm1::dis_but()
 
 void TForm1::en_but()
 {
-    setCommandEnabled(N9, layout_kind != 1);
-    for (QAction* a : {N4, N5, N6, N7, N8, N36, N31, N28, N29, N30, N20, Excel1, SV1, N37, N10, N11, N12, N13, N14,
-                       N15, N16})
+    setCommandEnabled(N34, layout_kind != 1);
+    for (QAction* a : {N4, N5, N6, N8, N9, N36, N31, N28, N29, N30, N20, Excel1, SV1, N37, N26, N11, N12, N13, N14,
+                       N33, N16})
         setCommandEnabled(a, true);
     if (layout_kind == 5)
         setCommandEnabled(SV1, false);

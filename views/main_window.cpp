@@ -63,8 +63,8 @@ void TForm1::buildMenus()
     N5 = add(N1, QStringLiteral("Сохранить"), &TForm1::N5Click, QKeySequence(QStringLiteral("Ctrl+S")));
     N6 = add(N1, QStringLiteral("Закрыть"), &TForm1::N6Click);
     N1->addSeparator();
-    N7 = add(N1, QStringLiteral("Предварительный просмотр"), &TForm1::ToolButton4Click);
-    N8 = add(N1, QStringLiteral("Печать"), &TForm1::ToolButton5Click, QKeySequence(QStringLiteral("Ctrl+P")));
+    N8 = add(N1, QStringLiteral("Предварительный просмотр"), &TForm1::ToolButton4Click);
+    N9 = add(N1, QStringLiteral("Печать"), &TForm1::ToolButton5Click, QKeySequence(QStringLiteral("Ctrl+P")));
     N1->addSeparator();
     bin1 = add(N1, QStringLiteral("Загрузить bin файл"), &TForm1::bin1Click);
     bin1->setVisible(false);
@@ -82,39 +82,39 @@ void TForm1::buildMenus()
     N27->addSeparator();
     N20 = add(N27, QStringLiteral("Убрать сортировку"), &TForm1::N20Click);
 
-    N33 = menuBar()->addMenu(QStringLiteral("Сервис"));
-    Excel1 = add(N33, QStringLiteral("Экспорт в Excel"), &TForm1::Excel1Click);
-    N37 = add(N33, QStringLiteral("Перенумировать"), &TForm1::N37Click);
+    N35 = menuBar()->addMenu(QStringLiteral("Сервис"));
+    Excel1 = add(N35, QStringLiteral("Экспорт в Excel"), &TForm1::Excel1Click);
+    N37 = add(N35, QStringLiteral("Перенумировать"), &TForm1::N37Click);
     N37->setVisible(false);
-    N33->addSeparator();
+    N35->addSeparator();
     // The caption doubles the ampersand so that one is shown.
-    SV1 = add(N33, QStringLiteral("Расчет S && V"), &TForm1::SV1Click);
+    SV1 = add(N35, QStringLiteral("Расчет S && V"), &TForm1::SV1Click);
     SV1->setVisible(false);
-    N110 = add(N33, QStringLiteral("1"), &TForm1::N110Click);
+    N110 = add(N35, QStringLiteral("1"), &TForm1::N110Click);
     N110->setVisible(false);
-    N38 = add(N33, QStringLiteral("Копировать График в буфер"), &TForm1::N38Click);
+    N38 = add(N35, QStringLiteral("Копировать График в буфер"), &TForm1::N38Click);
 
     N22 = menuBar()->addMenu(QStringLiteral("Справка"));
     N23 = add(N22, QStringLiteral("Помощь"), &TForm1::N23Click, QKeySequence(Qt::Key_F1));
     N22->addSeparator();
     N24 = add(N22, QStringLiteral("О программе..."), &TForm1::N24Click);
 
-    for (QAction* a : {N2, N3, N5, N7, N8, N23}) {
+    for (QAction* a : {N2, N3, N5, N8, N9, N23}) {
         // Shortcuts work even when a grid has the focus.
         a->setShortcutContext(Qt::ApplicationShortcut);
     }
     N2->setIcon(appIcon(AppIcon::New));
     N3->setIcon(appIcon(AppIcon::Open));
     N5->setIcon(appIcon(AppIcon::Save));
-    N7->setIcon(appIcon(AppIcon::Preview));
-    N8->setIcon(appIcon(AppIcon::Print));
+    N8->setIcon(appIcon(AppIcon::Preview));
+    N9->setIcon(appIcon(AppIcon::Print));
     N20->setIcon(appIcon(AppIcon::RemoveSort));
     N23->setIcon(appIcon(AppIcon::Help));
 
     PopupMenu1 = new QMenu(this);
-    N9 = add(PopupMenu1, QStringLiteral("Диаграмма"), &TForm1::DiagramClick);
-    N9->setVisible(false);
-    N10 = add(PopupMenu1, QStringLiteral("Печать"), &TForm1::ToolButton5Click);
+    N34 = add(PopupMenu1, QStringLiteral("Диаграмма"), &TForm1::N34Click);
+    N34->setVisible(false);
+    N26 = add(PopupMenu1, QStringLiteral("Печать"), &TForm1::ToolButton5Click);
     PopupMenu1->addSeparator();
     N11 = add(PopupMenu1, QStringLiteral("Задать цвет"), &TForm1::N28Click);
     N12 = add(PopupMenu1, QStringLiteral("Убрать цвет"), &TForm1::N29Click);
@@ -123,7 +123,7 @@ void TForm1::buildMenus()
     for (QAction* a : {N11, N12, N13, N14})
         a->setVisible(false);
     PopupMenu1->addSeparator();
-    N15 = add(PopupMenu1, QStringLiteral("Экспорт"), &TForm1::Excel1Click);
+    N33 = add(PopupMenu1, QStringLiteral("Экспорт"), &TForm1::Excel1Click);
     PopupMenu1->addSeparator();
     N16 = add(PopupMenu1, QStringLiteral("Удалить"), &TForm1::N36Click);
     N16->setVisible(false);
@@ -142,8 +142,8 @@ void TForm1::buildToolBar()
     ToolButton1 = N2;
     ToolButton2 = N3;
     ToolButton3 = N5;
-    ToolButton4 = N7;
-    ToolButton5 = N8;
+    ToolButton4 = N8;
+    ToolButton5 = N9;
     ToolButton6 = N20;
     ToolButton7 = N23;
     for (QAction* a : {ToolButton1, ToolButton2, ToolButton3, ToolButton4, ToolButton5, ToolButton6, ToolButton7})
@@ -442,4 +442,4 @@ void TForm1::N110Click()
         PageControl1->setCurrentIndex(1);
 }
 void TForm1::N38Click() {}
-void TForm1::DiagramClick() {}
+void TForm1::N34Click() {}

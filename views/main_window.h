@@ -145,21 +145,21 @@ public:
     void SV1Click();
     void N110Click();
     void N38Click();
-    void DiagramClick();
+    void N34Click();
 
     // ---- components --------------------------------------------------------
     QMenu* N1 = nullptr;   // "Файл"
     QMenu* N32 = nullptr;  // "Правка"
     QMenu* N27 = nullptr;  // "Вид"
-    QMenu* N33 = nullptr;  // "Сервис"
+    QMenu* N35 = nullptr;  // "Сервис"
     QMenu* N22 = nullptr;  // "Справка"
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
     QAction* N4 = nullptr;
     QAction* N5 = nullptr;
     QAction* N6 = nullptr;
-    QAction* N7 = nullptr;  // "Предварительный просмотр"
-    QAction* N8 = nullptr;  // "Печать"
+    QAction* N8 = nullptr;  // "Предварительный просмотр"
+    QAction* N9 = nullptr;  // "Печать"
     QAction* bin1 = nullptr;
     QAction* Dsjl1 = nullptr;
     QAction* N36 = nullptr;
@@ -176,13 +176,13 @@ public:
     QAction* N23 = nullptr;
     QAction* N24 = nullptr;
     QMenu* PopupMenu1 = nullptr;
-    QAction* N9 = nullptr;   // pop-up "Диаграмма"
-    QAction* N10 = nullptr;  // pop-up "Печать"
+    QAction* N34 = nullptr;   // pop-up "Диаграмма"
+    QAction* N26 = nullptr;  // pop-up "Печать"
     QAction* N11 = nullptr;  // pop-up "Задать цвет"
     QAction* N12 = nullptr;  // pop-up "Убрать цвет"
     QAction* N13 = nullptr;  // pop-up "Убрать все цвета"
     QAction* N14 = nullptr;  // pop-up "Выровнять столбцы"
-    QAction* N15 = nullptr;  // pop-up "Экспорт"
+    QAction* N33 = nullptr;  // pop-up "Экспорт"
     QAction* N16 = nullptr;  // pop-up "Удалить"
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;

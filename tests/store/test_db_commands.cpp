@@ -290,7 +290,7 @@ void DbCommandsTest::openDamagedAndEmpty()
     f.N3Click();
     QVERIFY(f.db_open);
     QCOMPARE(f.layout_kind, 1);
-    QVERIFY(!TForm1::commandEnabled(f.N9));
+    QVERIFY(!TForm1::commandEnabled(f.N34));
     QVERIFY(TForm1::commandEnabled(f.SV1));
     for (int i = 0; i < 6; ++i)
         QVERIFY(!f.PageControl1->isTabVisible(i));
@@ -328,7 +328,7 @@ void DbCommandsTest::openDamagedAndEmpty()
         QVERIFY(f.Open_DB(p));
         QCOMPARE(f.layout_kind, kind);
         QCOMPARE(TForm1::commandEnabled(f.SV1), kind != 5);
-        QCOMPARE(TForm1::commandEnabled(f.N9), kind != 1);
+        QCOMPARE(TForm1::commandEnabled(f.N34), kind != 1);
         f.Close_DB();
     }
 }

@@ -115,9 +115,9 @@ void MainWindowTest::startState()
     QCOMPARE(tabs(f), QList<bool>(6, false));
     QVERIFY(!f.db_open);
     QVERIFY(!f.Dbf1.isOpen());
-    for (QAction* a : {f.N5, f.N6, f.N7, f.N8, f.N36, f.N31, f.N28, f.N29, f.N30, f.N20, f.Excel1})
+    for (QAction* a : {f.N5, f.N6, f.N8, f.N9, f.N36, f.N31, f.N28, f.N29, f.N30, f.N20, f.Excel1})
         QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
-    for (QAction* a : {f.N4, f.SV1, f.N37, f.N9})
+    for (QAction* a : {f.N4, f.SV1, f.N37, f.N34})
         QVERIFY(!TForm1::commandEnabled(a));
     QVERIFY(f.N2->isEnabled());
     QVERIFY(f.N3->isEnabled());
@@ -146,7 +146,7 @@ void MainWindowTest::menusAndToolbar()
     QCOMPARE(entries(f.N32), QStringList({"Удалить строки"}));
     QCOMPARE(entries(f.N27), QStringList({"Выровнять столбцы", "-", "Задать цвет", "Убрать цвет", "Убрать все цвета",
                                           "-", "Убрать сортировку"}));
-    QCOMPARE(entries(f.N33), QStringList({"Экспорт в Excel", "[Перенумировать]", "-", "[Расчет S && V]", "[1]",
+    QCOMPARE(entries(f.N35), QStringList({"Экспорт в Excel", "[Перенумировать]", "-", "[Расчет S && V]", "[1]",
                                           "Копировать График в буфер"}));
     QCOMPARE(entries(f.N22), QStringList({"Помощь", "-", "О программе..."}));
     QCOMPARE(entries(f.PopupMenu1),
@@ -155,12 +155,12 @@ void MainWindowTest::menusAndToolbar()
     QCOMPARE(f.N2->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
     QCOMPARE(f.N3->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
     QCOMPARE(f.N5->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
-    QCOMPARE(f.N8->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    QCOMPARE(f.N9->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
     QCOMPARE(f.N23->shortcut(), QKeySequence(Qt::Key_F1));
 
     // Seven icon buttons, each the command of its menu item.
     const QList<QAction*> buttons = f.ToolBar1->actions();
-    QCOMPARE(buttons, QList<QAction*>({f.N2, f.N3, f.N5, f.N7, f.N8, f.N20, f.N23}));
+    QCOMPARE(buttons, QList<QAction*>({f.N2, f.N3, f.N5, f.N8, f.N9, f.N20, f.N23}));
     for (QAction* a : buttons)
         QVERIFY(!a->icon().isNull());
     QCOMPARE(f.ToolBar1->toolButtonStyle(), Qt::ToolButtonIconOnly);
