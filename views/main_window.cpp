@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGroupBox>
+#include <QRadioButton>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -21,6 +23,7 @@
 #include "app/settings_key.h"
 #include "views/record_grid.h"
 #include "views/string_grid.h"
+#include "output/report_commands.h"
 
 const QString TForm1::ProductTitle = QStringLiteral("ДОРК - 5");
 
@@ -33,6 +36,7 @@ TForm1::TForm1(SettingsKey& settings, QWidget* parent)
     Dbf1.setFilter(QStringLiteral("MODE=0"));
     Dbf1.setFiltered(true);
 
+    reports_ = std::make_unique<report::ReportCommands>(this, Dbf1);
     buildMenus();
     buildToolBar();
     buildTabs();
@@ -177,6 +181,10 @@ void TForm1::buildTabs()
     TabSheet1 = gridSheet(DBGridPro1, "DBGridPro1");
     TabSheet2 = new QWidget;
     buildWaitingSheet(TabSheet2);
+    RadioGroup1 = new QGroupBox(TabSheet2);
+    RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
+    new QVBoxLayout(RadioGroup1);
+    RadioGroup1->hide();
     TabSheet3 = new QWidget;
     buildObservationSheet(TabSheet3);
     // The observation sheet carries a record grid of its own that is never shown.
@@ -430,16 +438,74 @@ void TForm1::tab_vis_dis()
 }
 
 // ---------------------------------------------------------------------------
-// commands whose windows come later
+// output commands: the report of the current tab goes to the report commands
 
-void TForm1::ToolButton4Click() {}
-void TForm1::ToolButton5Click() {}
-void TForm1::Excel1Click() {}
-void TForm1::SV1Click() {}
+std::optional<report::ReportRequest> TForm1::currentReport() const
+{
+    if (!db_open || !Dbf1.isOpen() || PageControl1->isHidden())
+        return std::nullopt;
+    const auto kind = report::reportForSheet(currentSheet(), ComboBox1->currentText(), ComboBox2->currentText());
+    if (!kind)
+        return std::nullopt;
+    report::ReportRequest r;
+    r.kind = *kind;
+    if (*kind == report::ReportRequest::Kind::Waiting) {
+        r.waiting = {ComboBox1->currentText(), StaticText7->text(), StaticText5->text(), StaticText6->text(),
+                     Memo1->toPlainText()};
+        r.chart = Chart1;
+    } else if (*kind == report::ReportRequest::Kind::Observation) {
+        r.observation = {ComboBox2->currentText(), StaticText3->text(), StaticText4->text(),
+                         StaticText1->text(),      StaticText2->text(), Memo2->toPlainText()};
+        r.chart = Chart2;
+    }
+    return r;
+}
+
+void TForm1::ToolButton4Click()
+{
+    if (const auto r = currentReport()) {
+        reports_->setHelpFile(help_file);
+        reports_->preview(*r);
+    }
+}
+
+void TForm1::ToolButton5Click()
+{
+    if (const auto r = currentReport())
+        reports_->print(*r);
+}
+
+void TForm1::Excel1Click()
+{
+    if (const auto r = currentReport())
+        reports_->exportWorkbook(*r, open_dialog_dir);
+}
+
+void TForm1::N38Click()
+{
+    if (PageControl1->isHidden())
+        return;
+    const int sheet = currentSheet();
+    if (sheet == 2 && !ComboBox1->currentText().isEmpty())
+        report::copyChartToClipboard(*Chart1);
+    if (sheet == 3 && !ComboBox2->currentText().isEmpty())
+        report::copyChartToClipboard(*Chart2);
+}
+
+// The hidden service command "1": shows the tab area and the waiting tab and
+// adds the items "0" to "50" to the waiting tab's service group (every use
+// adds them again).
 void TForm1::N110Click()
 {
-    if (PageControl1->isTabVisible(1))
-        PageControl1->setCurrentIndex(1);
+    PageControl1->show();
+    auto* lay = RadioGroup1->layout();
+    for (int i = 0; i <= 50; ++i)
+        lay->addWidget(new QRadioButton(QString::number(i), RadioGroup1));
+    PageControl1->setTabVisible(1, true);
 }
-void TForm1::N38Click() {}
+
+// ---------------------------------------------------------------------------
+// commands whose windows come later
+
+void TForm1::SV1Click() {}
 void TForm1::N34Click() {}

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <memory>
+#include <optional>
 
 #include "store/dbf.h"
 #include "store/measurement.h"
@@ -36,6 +37,11 @@ class TForm2;
 }
 using device::TForm2;
 class Tform6;
+class QGroupBox;
+namespace report {
+class ReportCommands;
+struct ReportRequest;
+}
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -138,10 +144,10 @@ public:
     void save_layout_all();
     void setupGridColumns();  // column lists of DBGridPro1, 3..6
 
-    // ---- output (later) ------------------------------------------------
+    // ---- output ------------------------------------------------------------
     void ToolButton4Click();  // preview
     void ToolButton5Click();  // print
-    void Excel1Click();
+    void Excel1Click();       // export to a workbook
     void SV1Click();
     void N110Click();
     void N38Click();
@@ -236,6 +242,8 @@ public:
     QPlainTextEdit* Memo2 = nullptr;
     QSlider* TrackBar1 = nullptr;
 
+    QGroupBox* RadioGroup1 = nullptr;  // hidden service group of the waiting tab
+
     // The series each view shows (mode, ordinal); 0 when none.
     int waitingSeries = 0;
     int observationSeries = 0;
@@ -252,11 +260,14 @@ private:
     void buildObservationSheet(QWidget* sheet);  // series_views.cpp
     void onCurrentTabChanged(int index);
     void sheetShown(int sheet);
+    // The report of the current tab, when the output commands have one.
+    std::optional<report::ReportRequest> currentReport() const;
     bool activeOperativeSheet() const;
 
     SettingsKey& settings_;
     TForm2* form2_ = nullptr;
     Tform6* form6_ = nullptr;
+    std::unique_ptr<report::ReportCommands> reports_;
     bool quitting_ = false;
     bool inSeriesUpdate_ = false;
 };

@@ -1,0 +1,149 @@
+#include "output/report_painter.h"
+
+#include <QBuffer>
+#include <QPainter>
+#include <QPrinter>
+#include <QSvgGenerator>
+#include <QSvgRenderer>
+#include <qcustomplot.h>
+
+namespace report {
+
+PagePainter::PagePainter(const PreparedReport& report) : report_(report) {}
+PagePainter::~PagePainter() = default;
+
+QSvgRenderer* PagePainter::renderer(int picture)
+{
+    if (picture < 0 || picture >= int(report_.pictures.size()))
+        return nullptr;
+    auto& r = renderers_[picture];
+    if (!r)
+        r = std::make_unique<QSvgRenderer>(report_.pictures[size_t(picture)].svg);
+    return r->isValid() ? r.get() : nullptr;
+}
+
+void PagePainter::paint(QPainter& p, int index, QPointF origin, double scale)
+{
+    if (index < 0 || index >= report_.pageCount())
+        return;
+    const PreparedPage& page = report_.pages[size_t(index)];
+    auto map = [&](const QRectF& r) {
+        return QRectF(origin.x() + r.x() * scale, origin.y() + r.y() * scale, r.width() * scale,
+                      r.height() * scale);
+    };
+    const double dpi = p.device() ? p.device()->logicalDpiY() : UnitsPerInch;
+    // A font of P points is P/72 inch high; on a device with `dpi` logical
+    // dots per inch and `scale` pixels per unit (1/96 inch) that takes this
+    // point size.
+    const double fontScale = scale * UnitsPerInch / dpi;
+
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    for (const PreparedPicture& pic : page.pictures)
+        if (QSvgRenderer* r = renderer(pic.source))
+            r->render(&p, map(pic.rect));
+
+    QPen framePen(Qt::black);
+    framePen.setWidthF(std::max(1.0, scale));
+    framePen.setJoinStyle(Qt::MiterJoin);
+    int currentFont = -1;
+    const double pad = 2 * scale;
+    for (const PreparedText& t : page.texts) {
+        const QRectF rect = map(t.rect);
+        if (t.frame) {
+            p.setPen(framePen);
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(rect);
+        }
+        if (t.text.isEmpty())
+            continue;
+        if (int(t.font) != currentFont) {
+            const Font& f = report_.fonts[t.font];
+            QFont qf(f.family);
+            qf.setPointSizeF(f.points * fontScale);
+            qf.setBold(f.bold);
+            qf.setStyleHint(QFont::SansSerif);
+            p.setFont(qf);
+            currentFont = t.font;
+        }
+        p.setPen(Qt::black);
+        int flags = t.wrap ? (Qt::AlignTop | Qt::TextWordWrap) : Qt::AlignVCenter;
+        flags |= t.align == Align::Centre ? Qt::AlignHCenter : t.align == Align::Right ? Qt::AlignRight : Qt::AlignLeft;
+        p.drawText(rect.adjusted(pad, t.wrap ? pad : 0, -pad, 0), flags, t.text);
+    }
+    p.restore();
+}
+
+bool printPages(const PreparedReport& report, QPrinter& printer, int first, int last)
+{
+    const int n = report.pageCount();
+    if (n == 0)
+        return false;
+    if (first <= 0 || last <= 0) {
+        first = 1;
+        last = n;
+    }
+    first = std::clamp(first, 1, n);
+    last = std::clamp(last, first, n);
+
+    printer.setFullPage(true);
+    auto layoutFor = [&](const PreparedPage& pg) {
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        printer.setPageOrientation(pg.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+        printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    };
+    layoutFor(report.pages[size_t(first - 1)]);
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    PagePainter pages(report);
+    for (int i = first; i <= last; ++i) {
+        const PreparedPage& pg = report.pages[size_t(i - 1)];
+        if (i > first) {
+            layoutFor(pg);
+            printer.newPage();
+        }
+        // With a full page the painter's origin is the paper's corner; the
+        // device may still be a little off the page's exact size, so scale by
+        // the resolution rather than by the painted width.
+        const double scale = printer.resolution() / UnitsPerInch;
+        pages.paint(painter, i - 1, QPointF(0, 0), scale);
+    }
+    return painter.end();
+}
+
+QByteArray chartSvg(QCustomPlot& chart, int w, int h)
+{
+    QByteArray svg;
+    QBuffer buf(&svg);
+    buf.open(QIODevice::WriteOnly);
+    QSvgGenerator gen;
+    gen.setOutputDevice(&buf);
+    gen.setSize(QSize(w, h));
+    gen.setViewBox(QRect(0, 0, w, h));
+    gen.setResolution(int(UnitsPerInch));
+    QCPPainter painter;
+    painter.begin(&gen);
+    chart.toPainter(&painter, w, h);
+    painter.end();
+    return svg;
+}
+
+PictureSource chartPicture(QCustomPlot& chart, QSizeF size)
+{
+    PictureSource out;
+    out.size = size;
+    const int w = int(std::lround(size.width()));
+    const int h = int(std::lround(size.height()));
+    out.svg = chartSvg(chart, w, h);
+    {
+        const QPixmap pm = chart.toPixmap(w, h, 2.0);
+        QBuffer buf(&out.png);
+        buf.open(QIODevice::WriteOnly);
+        pm.toImage().save(&buf, "PNG");
+    }
+    return out;
+}
+
+}  // namespace report

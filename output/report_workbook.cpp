@@ -1,0 +1,193 @@
+#include "output/report_workbook.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+
+namespace report {
+namespace {
+
+// Edges closer than this (report units) fall on one column or row border,
+// so that objects that almost line up share their cells.
+constexpr double ColumnSnap = 6;
+constexpr double RowSnap = 4;
+
+// Sorted, snapped borders: each edge maps to the border at or just before it.
+class Borders {
+public:
+    void add(double v) { raw_.push_back(v); }
+    void finish(double snap)
+    {
+        std::sort(raw_.begin(), raw_.end());
+        for (double v : raw_)
+            if (edges_.empty() || v - edges_.back() > snap)
+                edges_.push_back(v);
+        raw_.clear();
+        raw_.shrink_to_fit();
+    }
+    // Index of the border nearest to v.
+    int index(double v) const
+    {
+        auto it = std::lower_bound(edges_.begin(), edges_.end(), v);
+        if (it == edges_.end())
+            return int(edges_.size()) - 1;
+        if (it != edges_.begin() && v - *(it - 1) < *it - v)
+            --it;
+        return int(it - edges_.begin());
+    }
+    const std::vector<double>& edges() const { return edges_; }
+
+private:
+    std::vector<double> raw_;
+    std::vector<double> edges_;
+};
+
+// Left edge of a page's content: the leftmost object.  Pages of different
+// designs (other margins) are aligned on it.
+double contentLeft(const PreparedPage& page)
+{
+    double left = page.size.width();
+    for (const PreparedText& t : page.texts)
+        left = std::min(left, t.rect.left());
+    for (const PreparedPicture& p : page.pictures)
+        left = std::min(left, p.rect.left());
+    return left;
+}
+
+xls::CellStyle styleOf(const PreparedReport& report, const PreparedText& t)
+{
+    xls::CellStyle s;
+    const Font& f = report.fonts[t.font];
+    s.fontName = f.family;
+    s.fontPoints = f.points;
+    s.bold = f.bold;
+    s.hAlign = t.align == Align::Centre ? xls::HAlign::Centre
+               : t.align == Align::Right ? xls::HAlign::Right
+                                         : xls::HAlign::Left;
+    s.vAlign = t.wrap ? xls::VAlign::Top : xls::VAlign::Centre;
+    s.wrap = t.wrap;
+    s.border = t.frame;
+    if (t.number)
+        s.numberFormat = report.numberFormats[t.numberFormat];
+    return s;
+}
+
+}  // namespace
+
+xls::Workbook toWorkbook(const PreparedReport& report, int maxRowsPerSheet)
+{
+    // Columns: one set of borders for the whole report, from every object's
+    // left and right edge measured from its page's content edge.
+    std::vector<double> lefts(report.pages.size());
+    Borders columns;
+    std::set<int> designsSeen;
+    for (size_t i = 0; i < report.pages.size(); ++i) {
+        const PreparedPage& page = report.pages[i];
+        lefts[i] = contentLeft(page);
+        // Pages of one design repeat the same columns; a design's first two
+        // pages (with and without its title) give them all.
+        if (designsSeen.count(page.design * 2 + (i > 0 && report.pages[i - 1].design == page.design)))
+            continue;
+        designsSeen.insert(page.design * 2 + (i > 0 && report.pages[i - 1].design == page.design));
+        for (const PreparedText& t : page.texts) {
+            columns.add(t.rect.left() - lefts[i]);
+            columns.add(t.rect.right() - lefts[i]);
+        }
+        for (const PreparedPicture& p : page.pictures) {
+            columns.add(p.rect.left() - lefts[i]);
+            columns.add(p.rect.right() - lefts[i]);
+        }
+    }
+    columns.add(0);
+    columns.finish(ColumnSnap);
+    const std::vector<double>& colEdges = columns.edges();
+
+    xls::Workbook book;
+    auto newSheet = [&](const PreparedPage& first) {
+        xls::Sheet s;
+        s.name = QStringLiteral("Лист%1").arg(book.sheets.size() + 1);
+        for (size_t c = 0; c + 1 < colEdges.size(); ++c)
+            s.columnWidthsPx[int(c)] = std::max(1, int(std::lround(colEdges[c + 1] - colEdges[c])));
+        s.page.landscape = first.landscape;
+        s.page.leftInch = s.page.rightInch = 0.4;
+        s.page.topInch = s.page.bottomInch = 0.4;
+        book.sheets.push_back(std::move(s));
+    };
+
+    int row = 0;  // next free row of the current sheet
+    for (size_t i = 0; i < report.pages.size(); ++i) {
+        const PreparedPage& page = report.pages[i];
+        const double left = lefts[i];
+        Borders rows;
+        for (const PreparedText& t : page.texts) {
+            rows.add(t.rect.top());
+            rows.add(t.rect.bottom());
+        }
+        for (const PreparedPicture& p : page.pictures) {
+            rows.add(p.rect.top());
+            rows.add(p.rect.bottom());
+        }
+        rows.finish(RowSnap);
+        const std::vector<double>& rowEdges = rows.edges();
+        const int pageRows = std::max(1, int(rowEdges.size()) - 1);
+        if (book.sheets.empty() || row + pageRows > maxRowsPerSheet) {
+            newSheet(page);
+            row = 0;
+        }
+        xls::Sheet& sheet = book.sheets.back();
+        for (int r = 0; r + 1 < int(rowEdges.size()); ++r)
+            sheet.rowHeightsPoints[row + r] = (rowEdges[size_t(r) + 1] - rowEdges[size_t(r)]) * 72.0 / UnitsPerInch;
+
+        std::set<std::pair<int, int>> taken;
+        for (const PreparedText& t : page.texts) {
+            const int r0 = row + rows.index(t.rect.top());
+            const int r1 = std::max(r0, row + rows.index(t.rect.bottom()) - 1);
+            const int c0 = columns.index(t.rect.left() - left);
+            const int c1 = std::max(c0, columns.index(t.rect.right() - left) - 1);
+            if (c0 >= xls::MaxColumns || !taken.insert({r0, c0}).second)
+                continue;
+            const xls::CellStyle style = styleOf(report, t);
+            xls::Cell cell{r0, c0, {}, style};
+            if (t.number)
+                cell.value = *t.number;
+            else if (!t.text.isEmpty())
+                cell.value = t.text;
+            sheet.cells.push_back(std::move(cell));
+            if (r1 > r0 || c1 > c0) {
+                sheet.merges.push_back({r0, r1, c0, std::min(c1, xls::MaxColumns - 1)});
+                // The rest of a framed range carries the same style so that
+                // its borders show.
+                if (t.frame)
+                    for (int rr = r0; rr <= r1; ++rr)
+                        for (int cc = c0; cc <= c1 && cc < xls::MaxColumns; ++cc)
+                            if ((rr != r0 || cc != c0) && taken.insert({rr, cc}).second)
+                                sheet.cells.push_back({rr, cc, {}, style});
+            }
+        }
+        for (const PreparedPicture& p : page.pictures) {
+            if (p.source < 0 || p.source >= int(report.pictures.size()))
+                continue;
+            xls::Picture pic;
+            pic.png = report.pictures[size_t(p.source)].png;
+            const int r = rows.index(p.rect.top());
+            const int c = columns.index(p.rect.left() - left);
+            pic.row = row + r;
+            pic.col = c;
+            pic.dxPx = std::max(0, int(std::lround(p.rect.left() - left - colEdges[size_t(c)])));
+            pic.dyPx = std::max(0, int(std::lround(p.rect.top() - rowEdges[size_t(r)])));
+            pic.widthPx = int(std::lround(p.rect.width()));
+            pic.heightPx = int(std::lround(p.rect.height()));
+            sheet.pictures.push_back(std::move(pic));
+        }
+        row += pageRows;
+    }
+    if (book.sheets.empty()) {
+        xls::Sheet s;
+        s.name = QStringLiteral("Лист1");
+        book.sheets.push_back(std::move(s));
+    }
+    return book;
+}
+
+}  // namespace report
