@@ -9,6 +9,7 @@ packages=(
   python3 python3-dbfread python3-xlrd
   clang libclang-rt-14-dev
   xvfb openbox xdotool imagemagick poppler-utils
+  libreoffice-calc-nogui
 )
 missing=()
 for p in "${packages[@]}"; do
