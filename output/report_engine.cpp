@@ -4,6 +4,10 @@
 
 #include <QLocale>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "app/app_locale.h"
 
@@ -32,7 +36,44 @@ QString formatNumber(double value, const QString& format)
     // Formats of the form "0", "0.0", "0.00" ...: fixed decimals.
     const int point = format.indexOf(QLatin1Char('.'));
     const int decimals = point < 0 ? 0 : int(format.size() - point - 1);
-    return appLocale().toString(value, 'f', decimals);
+    if (!std::isfinite(value))
+        return {};
+    // Rounded half away from zero on the number's 15-digit decimal form, so
+    // that a stored 5.55 prints 5,6 although the nearest double lies below.
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+    std::string digits;
+    digits += buf[0];
+    digits.append(buf + 2, 14);
+    const int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+    // value = 0.d1 d2 ... d15 x 10^(exponent + 1); keep the digits up to
+    // the last decimal wanted.
+    const int keep = exponent + 1 + decimals;
+    QString out;
+    if (keep < 0) {
+        out = QString(decimals + 1, QLatin1Char('0'));
+    } else {
+        std::string kept = digits.substr(0, size_t(std::min(keep, 15)));
+        kept.append(size_t(std::max(0, keep - 15)), '0');
+        if (keep < 15 && digits[size_t(keep)] >= '5') {
+            int i = int(kept.size()) - 1;
+            for (; i >= 0 && kept[size_t(i)] == '9'; --i)
+                kept[size_t(i)] = '0';
+            if (i >= 0)
+                ++kept[size_t(i)];
+            else
+                kept.insert(kept.begin(), '1');
+        }
+        while (int(kept.size()) < decimals + 1)
+            kept.insert(kept.begin(), '0');
+        out = QString::fromLatin1(kept.data(), qsizetype(kept.size()));
+    }
+    if (decimals > 0)
+        out.insert(out.size() - decimals, appLocale().decimalPoint());
+    const bool zero = out.count(QLatin1Char('0')) + (decimals > 0) == out.size();
+    if (value < 0 && !zero)
+        out.prepend(QLatin1Char('-'));
+    return out;
 }
 
 namespace {

@@ -73,7 +73,7 @@ int PageView::currentPage() const
 {
     if (report_.pages.empty())
         return 0;
-    const double y = verticalScrollBar()->value() + viewport()->height() / 3.0;
+    const double y = verticalScrollBar()->value() + Gap + 1;
     int lo = 0, hi = int(tops_.size()) - 1;
     while (lo < hi) {
         const int mid = (lo + hi + 1) / 2;
