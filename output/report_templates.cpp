@@ -57,7 +57,7 @@ BandDef band(BandDef::Type type, double height, std::vector<ObjectDef> objects)
 BandDef titleBand(const QString& archive, double width)
 {
     return band(BandDef::Type::ReportTitle, 40,
-                {text(QString(), QRectF(0, 4, 200, 28), Product, 16, true),
+                {text(QString(), QRectF(0, 4, 150, 28), Product, 16, true),
                  text(QString(), QRectF(width / 2 - 200, 6, 400, 26), archive, 14, true, Align::Centre)});
 }
 

@@ -139,14 +139,33 @@ xls::Workbook toWorkbook(const PreparedReport& report, int maxRowsPerSheet)
         for (int r = 0; r + 1 < int(rowEdges.size()); ++r)
             sheet.rowHeightsPoints[row + r] = (rowEdges[size_t(r) + 1] - rowEdges[size_t(r)]) * 72.0 / UnitsPerInch;
 
+        // Cells already filled on this page, merged ranges included: a text
+        // whose place overlaps another's moves right into the free part, or
+        // is dropped when there is none (it would be covered anyway).
         std::set<std::pair<int, int>> taken;
+        auto free = [&taken](int r0, int r1, int c) {
+            for (int r = r0; r <= r1; ++r)
+                if (taken.count({r, c}))
+                    return false;
+            return true;
+        };
         for (const PreparedText& t : page.texts) {
             const int r0 = row + rows.index(t.rect.top());
             const int r1 = std::max(r0, row + rows.index(t.rect.bottom()) - 1);
-            const int c0 = columns.index(t.rect.left() - left);
-            const int c1 = std::max(c0, columns.index(t.rect.right() - left) - 1);
-            if (c0 >= xls::MaxColumns || !taken.insert({r0, c0}).second)
+            int c0 = columns.index(t.rect.left() - left);
+            int c1 = std::min(std::max(c0, columns.index(t.rect.right() - left) - 1), xls::MaxColumns - 1);
+            while (c0 <= c1 && !free(r0, r1, c0))
+                ++c0;
+            if (c0 > c1)
                 continue;
+            for (int c = c0 + 1; c <= c1; ++c)
+                if (!free(r0, r1, c)) {
+                    c1 = c - 1;
+                    break;
+                }
+            for (int rr = r0; rr <= r1; ++rr)
+                for (int cc = c0; cc <= c1; ++cc)
+                    taken.insert({rr, cc});
             const xls::CellStyle style = styleOf(report, t);
             xls::Cell cell{r0, c0, {}, style};
             if (t.number)
@@ -155,13 +174,13 @@ xls::Workbook toWorkbook(const PreparedReport& report, int maxRowsPerSheet)
                 cell.value = t.text;
             sheet.cells.push_back(std::move(cell));
             if (r1 > r0 || c1 > c0) {
-                sheet.merges.push_back({r0, r1, c0, std::min(c1, xls::MaxColumns - 1)});
+                sheet.merges.push_back({r0, r1, c0, c1});
                 // The rest of a framed range carries the same style so that
                 // its borders show.
                 if (t.frame)
                     for (int rr = r0; rr <= r1; ++rr)
-                        for (int cc = c0; cc <= c1 && cc < xls::MaxColumns; ++cc)
-                            if ((rr != r0 || cc != c0) && taken.insert({rr, cc}).second)
+                        for (int cc = c0; cc <= c1; ++cc)
+                            if (rr != r0 || cc != c0)
                                 sheet.cells.push_back({rr, cc, {}, style});
             }
         }

@@ -84,6 +84,33 @@ protected:
     }
 };
 
+// A line series drawn segment by segment on every painter.  The chart's own
+// fast-polyline drawing is left out when it draws into a picture, an SVG or a
+// printer, and stroking one wide polyline over thousands of points there takes
+// seconds; separate segments look the same and take milliseconds.
+class SegmentGraph : public QCPGraph {
+public:
+    using QCPGraph::QCPGraph;
+
+protected:
+    void drawLinePlot(QCPPainter* painter, const QVector<QPointF>& lines) const override
+    {
+        if (painter->pen().style() != Qt::SolidLine || lines.size() < 2) {
+            QCPGraph::drawLinePlot(painter, lines);
+            return;
+        }
+        if (painter->pen().color().alpha() == 0)
+            return;
+        applyDefaultAntialiasingHint(painter);
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QPointF& a = lines[i - 1];
+            const QPointF& b = lines[i];
+            if (!qIsNaN(a.y()) && !qIsNaN(b.y()) && !qIsNaN(a.x()) && !qIsNaN(b.x()))
+                painter->drawLine(QLineF(a, b));
+        }
+    }
+};
+
 QLabel* headerLabel(const QString& text, QWidget* parent)
 {
     auto* l = new QLabel(text, parent);
@@ -194,7 +221,7 @@ void setupChart(QCustomPlot* chart, const QString& xTitle, const QString& yTitle
 
 QCPGraph* lineSeries(QCustomPlot* chart, const char* name, const QPen& pen, bool markers)
 {
-    QCPGraph* g = chart->addGraph();
+    QCPGraph* g = new SegmentGraph(chart->xAxis, chart->yAxis);
     g->setName(QLatin1String(name));
     g->setPen(pen);
     g->setLineStyle(QCPGraph::lsLine);
