@@ -19,6 +19,7 @@
 #include "app/help.h"
 #include "app/icons.h"
 #include "app/settings_key.h"
+#include "stats/sv_window.h"
 #include "views/record_grid.h"
 #include "views/string_grid.h"
 
@@ -435,7 +436,11 @@ void TForm1::tab_vis_dis()
 void TForm1::ToolButton4Click() {}
 void TForm1::ToolButton5Click() {}
 void TForm1::Excel1Click() {}
-void TForm1::SV1Click() {}
+void TForm1::SV1Click()
+{
+    if (form3_)
+        ui::dialogs().exec(*form3_);
+}
 void TForm1::N110Click()
 {
     if (PageControl1->isTabVisible(1))

@@ -36,6 +36,7 @@ class TForm2;
 }
 using device::TForm2;
 class Tform6;
+class TForm3;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -48,6 +49,7 @@ public:
     void setDownloadWindow(TForm2* w) { form2_ = w; }
     TForm2* downloadWindow() const { return form2_; }
     void setAboutWindow(Tform6* w) { form6_ = w; }
+    void setSvWindow(TForm3* w) { form3_ = w; }
 
     // ---- state shared with the other windows ----------------------------
     dbf::Table Dbf1;
@@ -257,6 +259,7 @@ private:
     SettingsKey& settings_;
     TForm2* form2_ = nullptr;
     Tform6* form6_ = nullptr;
+    TForm3* form3_ = nullptr;
     bool quitting_ = false;
     bool inSeriesUpdate_ = false;
 };

@@ -1,0 +1,119 @@
+// The table walk behind the S and V statistics, over real table files.
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "stats/group_walk.h"
+#include "sv_test_table.h"
+
+using namespace svtest;
+
+class GroupWalkTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    QString path_;
+    dbf::Table t_;
+
+    void open(const std::vector<Row>& rows, const QString& filter = QStringLiteral("MODE=0"))
+    {
+        t_.close();
+        writeTable(path_, rows);
+        openUnder(t_, path_, filter);
+    }
+    // Same filter, same records in the same order.
+    QList<uint32_t> view()
+    {
+        QList<uint32_t> v;
+        for (int i = 0; i < t_.recordCount(); ++i)
+            v << t_.physicalRecNoAt(i);
+        return v;
+    }
+
+private slots:
+    void init() { path_ = dir_.filePath(QStringLiteral("walk.db")); }
+    void cleanup() { t_.close(); }
+
+    void groupSpansEveryMode()
+    {
+        open(group("A", {20, 22}) + group("B", {1, 2, 3, 4}) + group("A", {24}, 1) + group("A", {26}, 2));
+        const auto before = view();
+        const stats::SavedFilter saved = stats::SavedFilter::of(t_);
+        QCOMPARE(stats::groupValues(t_, saved, u'A'), (std::vector<double>{20, 22, 24, 26}));
+        QCOMPARE(t_.filter(), QStringLiteral("MODE=0"));
+        QVERIFY(t_.filtered());
+        QCOMPARE(view(), before);
+        // A letter that no record carries gives nothing.
+        QVERIFY(stats::groupValues(t_, saved, u'Q').empty());
+        QCOMPARE(view(), before);
+    }
+
+    void blankValueCountsAsZero()
+    {
+        std::vector<Row> rows = group("C", {4, 4, 4});
+        rows.push_back({0, QStringLiteral("C"), std::nullopt, 0, QStringLiteral("1")});
+        open(rows);
+        QCOMPARE(stats::groupValues(t_, stats::SavedFilter::of(t_), u'C'), (std::vector<double>{4, 4, 4, 0}));
+    }
+
+    void scanListsGroupsMetUnderTheTabFilter()
+    {
+        // A: 3 records; B: 1 operative + 3 individual = 4; C: only individual
+        // records, not met under MODE=0; D: 5 records with two dependencies;
+        // E: 3 records with two dependencies (too small to be examined).
+        open(group("D", {1, 2, 3, 4}) + group("D", {5}, 0, 0, QStringLiteral("2")) + group("A", {1, 2, 3}) +
+             group("B", {1}) + group("B", {2, 3, 4}, 1, 0, QStringLiteral("1")) + group("C", {1, 2, 3, 4}, 1) +
+             group("E", {1, 2}) + group("E", {3}, 0, 0, QStringLiteral("7")));
+        const auto before = view();
+        const auto groups = stats::scanGroups(t_, stats::SavedFilter::of(t_));
+        QCOMPARE(int(groups.size()), 4);
+        const QString letters = QString(groups[0].letter) + groups[1].letter + groups[2].letter + groups[3].letter;
+        QCOMPARE(letters, QStringLiteral("ABDE"));
+        QCOMPARE(groups[0].count, 3);
+        QCOMPARE(groups[1].count, 4);
+        QVERIFY(groups[1].sameArticle);
+        QCOMPARE(groups[2].count, 5);
+        QVERIFY(!groups[2].sameArticle);
+        QCOMPARE(groups[3].count, 3);
+        QVERIFY(groups[3].sameArticle);
+        QCOMPARE(view(), before);
+        QCOMPARE(t_.filter(), QStringLiteral("MODE=0"));
+    }
+
+    void filterComesBackAfterFailure()
+    {
+        open(group("A", {1, 2, 3, 4}));
+        const auto before = view();
+        const stats::SavedFilter saved = stats::SavedFilter::of(t_);
+        try {
+            stats::GroupView v(t_, saved, u'A');
+            QCOMPARE(t_.recordCount(), 4);
+            QCOMPARE(t_.filter(), QStringLiteral("(GROUP=\"A\")"));
+            t_.asFloat("NO_FIELD");  // the engine throws
+            QFAIL("no error from an unknown field");
+        } catch (const dbf::Error&) {
+        }
+        QCOMPARE(t_.filter(), QStringLiteral("MODE=0"));
+        QCOMPARE(view(), before);
+    }
+
+    void unfilteredTableStaysUnfiltered()
+    {
+        open(group("A", {1, 2, 3, 4}) + group("B", {5}, 1));
+        t_.setFiltered(false);
+        t_.setFilter(QString());
+        t_.refresh();
+        const stats::SavedFilter saved = stats::SavedFilter::of(t_);
+        QCOMPARE(stats::groupValues(t_, saved, u'B'), (std::vector<double>{5}));
+        QVERIFY(!t_.filtered());
+        QCOMPARE(t_.recordCount(), 5);
+    }
+
+    void firstStOfTheView()
+    {
+        open(group("A", {1, 2}, 1, 4.5) + group("A", {1, 2}, 0, 1.25) + group("B", {1}, 1, 3));
+        QCOMPARE(stats::firstGroupSt(t_, u'A'), std::optional<double>(1.25));
+        QCOMPARE(stats::firstGroupSt(t_, u'B'), std::nullopt);
+    }
+};
+
+QTEST_GUILESS_MAIN(GroupWalkTest)
+#include "test_group_walk.moc"
