@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QElapsedTimer>
 #include <QtTest>
 #include <cmath>
 
@@ -91,7 +93,8 @@ class SvWindowTest : public QObject {
     }
 
     // Writes the table, opens it under the tab filter and shows the window.
-    void openWindow(const std::vector<Row>& rows, const QString& filter = QStringLiteral("MODE=0"))
+    void openWindow(const std::vector<Row>& rows, const QString& filter = QStringLiteral("MODE=0"),
+                    bool settle = true)
     {
         writeTable(path_, rows);
         table_ = std::make_unique<dbf::Table>();
@@ -102,7 +105,8 @@ class SvWindowTest : public QObject {
         viewBefore_ = view();
         form_ = std::make_unique<TForm3>(*table_, *settings_);
         form_->show();
-        QCoreApplication::processEvents();
+        if (settle)
+            QCoreApplication::processEvents();
     }
 
     // The table is back under the tab filter with the same records, and the
@@ -409,18 +413,44 @@ private slots:
     void differingDependenciesCloseTheWindow()
     {
         openWindow(group("A", {1, 2, 3}) + group("A", {4}, 0, 0, QStringLiteral("2")) + group("B", {1, 2, 3, 4}) +
-                   group("C", {1, 2, 3}));
+                       group("C", {1, 2, 3}),
+                   QStringLiteral("MODE=0"), false);
+        // The window closes once the opening is over, not during it.
+        QVERIFY(f().isVisible());
         // B agrees within itself but comes after the mismatch: refused too.
         QCOMPARE(messages(), QStringList({MismatchMsg, MismatchMsg}));
         QCOMPARE(f().CheckListBox1->count(), 0);
+        f().Edit1->setText(QStringLiteral("3,5"));
         QTRY_VERIFY(!f().isVisible());
-        QVERIFY(settings().exists(QStringLiteral("ST")));
+        // Stored on hiding as usual.
+        QCOMPARE(settings().readString(QStringLiteral("ST")), QStringLiteral("3,5"));
         verifyTableAsBefore();
         // Every opening examines the groups again.
         f().show();
         QCOMPARE(listed(), QStringList());
         QCOMPARE(messages().size(), 4);
         QTRY_VERIFY(!f().isVisible());
+    }
+
+    // A real modal run ends by itself after the message.
+    void mismatchEndsAModalRun()
+    {
+        writeTable(path_, group("A", {1, 2, 3}) + group("A", {4}, 0, 0, QStringLiteral("2")) +
+                              group("B", {1, 2, 3, 4}));
+        table_ = std::make_unique<dbf::Table>();
+        openUnder(*table_, path_, QStringLiteral("MODE=0"));
+        form_ = std::make_unique<TForm3>(*table_, *settings_);
+        bool stuck = false;
+        QTimer::singleShot(5000, form_.get(), [&] {
+            stuck = true;
+            form_->reject();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(form_->exec(), int(QDialog::Rejected));
+        QVERIFY(!stuck);
+        QVERIFY(clock.elapsed() < 4000);
+        QCOMPARE(messages(), QStringList({MismatchMsg, MismatchMsg}));
     }
 
     void mismatchAfterAGoodGroup()
