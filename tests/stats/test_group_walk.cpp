@@ -50,38 +50,6 @@ private slots:
         QCOMPARE(view(), before);
     }
 
-    void blankValueCountsAsZero()
-    {
-        std::vector<Row> rows = group("C", {4, 4, 4});
-        rows.push_back({0, QStringLiteral("C"), std::nullopt, 0, QStringLiteral("1")});
-        open(rows);
-        QCOMPARE(stats::groupValues(t_, stats::SavedFilter::of(t_), u'C'), (std::vector<double>{4, 4, 4, 0}));
-    }
-
-    void scanListsGroupsMetUnderTheTabFilter()
-    {
-        // A: 3 records; B: 1 operative + 3 individual = 4; C: only individual
-        // records, not met under MODE=0; D: 5 records with two dependencies;
-        // E: 3 records with two dependencies (too small to be examined).
-        open(group("D", {1, 2, 3, 4}) + group("D", {5}, 0, 0, QStringLiteral("2")) + group("A", {1, 2, 3}) +
-             group("B", {1}) + group("B", {2, 3, 4}, 1, 0, QStringLiteral("1")) + group("C", {1, 2, 3, 4}, 1) +
-             group("E", {1, 2}) + group("E", {3}, 0, 0, QStringLiteral("7")));
-        const auto before = view();
-        const auto groups = stats::scanGroups(t_, stats::SavedFilter::of(t_));
-        QCOMPARE(int(groups.size()), 4);
-        const QString letters = QString(groups[0].letter) + groups[1].letter + groups[2].letter + groups[3].letter;
-        QCOMPARE(letters, QStringLiteral("ABDE"));
-        QCOMPARE(groups[0].count, 3);
-        QCOMPARE(groups[1].count, 4);
-        QVERIFY(groups[1].sameArticle);
-        QCOMPARE(groups[2].count, 5);
-        QVERIFY(!groups[2].sameArticle);
-        QCOMPARE(groups[3].count, 3);
-        QVERIFY(groups[3].sameArticle);
-        QCOMPARE(view(), before);
-        QCOMPARE(t_.filter(), QStringLiteral("MODE=0"));
-    }
-
     void filterComesBackAfterFailure()
     {
         open(group("A", {1, 2, 3, 4}));
@@ -109,13 +77,6 @@ private slots:
         QCOMPARE(stats::groupValues(t_, saved, u'B'), (std::vector<double>{5}));
         QVERIFY(!t_.filtered());
         QCOMPARE(t_.recordCount(), 5);
-    }
-
-    void firstStOfTheView()
-    {
-        open(group("A", {1, 2}, 1, 4.5) + group("A", {1, 2}, 0, 1.25) + group("B", {1}, 1, 3));
-        QCOMPARE(stats::firstGroupSt(t_, u'A'), std::optional<double>(1.25));
-        QCOMPARE(stats::firstGroupSt(t_, u'B'), std::nullopt);
     }
 };
 
