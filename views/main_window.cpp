@@ -21,6 +21,7 @@
 #include "app/help.h"
 #include "app/icons.h"
 #include "app/settings_key.h"
+#include "stats/sv_window.h"
 #include "views/record_grid.h"
 #include "views/string_grid.h"
 #include "output/report_commands.h"
@@ -507,5 +508,9 @@ void TForm1::N110Click()
 // ---------------------------------------------------------------------------
 // commands whose windows come later
 
-void TForm1::SV1Click() {}
+void TForm1::SV1Click()
+{
+    if (form3_)
+        ui::dialogs().exec(*form3_);
+}
 void TForm1::N34Click() {}

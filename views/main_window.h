@@ -42,6 +42,7 @@ namespace report {
 class ReportCommands;
 struct ReportRequest;
 }
+class TForm3;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -54,6 +55,7 @@ public:
     void setDownloadWindow(TForm2* w) { form2_ = w; }
     TForm2* downloadWindow() const { return form2_; }
     void setAboutWindow(Tform6* w) { form6_ = w; }
+    void setSvWindow(TForm3* w) { form3_ = w; }
 
     // ---- state shared with the other windows ----------------------------
     dbf::Table Dbf1;
@@ -268,6 +270,7 @@ private:
     TForm2* form2_ = nullptr;
     Tform6* form6_ = nullptr;
     std::unique_ptr<report::ReportCommands> reports_;
+    TForm3* form3_ = nullptr;
     bool quitting_ = false;
     bool inSeriesUpdate_ = false;
 };
