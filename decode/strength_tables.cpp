@@ -3,6 +3,8 @@
 #include <QLocale>
 #include <array>
 
+#include "app/app_locale.h"
+
 namespace decode {
 namespace {
 
@@ -77,7 +79,7 @@ QString calc_class_text(double R, double V)
     const std::optional<double> c = calc_class(R, V);
     if (!c)
         return QStringLiteral("-");
-    QLocale loc;
+    QLocale loc = appLocale();
     loc.setNumberOptions(QLocale::OmitGroupSeparator);
     return QLatin1Char('B') + loc.toString(*c, 'g', QLocale::FloatingPointShortest);
 }

@@ -442,4 +442,3 @@ void TForm1::N110Click()
         PageControl1->setCurrentIndex(1);
 }
 void TForm1::N38Click() {}
-void TForm1::N34Click() {}

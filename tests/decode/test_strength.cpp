@@ -60,7 +60,6 @@ const QString kIndividual = QStringLiteral("Добавлено записей в
 class StrengthTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
     void codeTables();
     void computedClass_data();
     void computedClass();
