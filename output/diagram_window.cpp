@@ -71,7 +71,7 @@ void ReadingBars::draw(QCPPainter* painter)
 {
     if (!mKeyAxis || !mValueAxis)
         return;
-    const QFont font = chartFont(10);
+    const QFont font = chartFont(11);
     const QFontMetrics fm(font);
     for (auto it = mDataContainer->constBegin(); it != mDataContainer->constEnd(); ++it) {
         const QRectF bar = getBarRect(it->key, it->value);
@@ -131,10 +131,13 @@ TForm5::TForm5(dbf::Table& table, QWidget* parent) : QDialog(parent), table_(tab
     Series2->setName(QStringLiteral("Среднее"));
     Series2->setPen(QPen(Qt::black, 3));
 
-    // Legend under the chart, plain text.
+    // Legend under the chart, centred between the buttons, plain text.
     auto* bottom = new QCPLayoutGrid;
     Chart1->plotLayout()->addElement(2, 0, bottom);
-    bottom->addElement(0, 0, Chart1->legend);
+    bottom->addElement(0, 0, new QCPLayoutElement(Chart1));
+    bottom->addElement(0, 1, Chart1->legend);
+    bottom->addElement(0, 2, new QCPLayoutElement(Chart1));
+    bottom->setColumnStretchFactors({1, 0.001, 1});
     bottom->setMargins(QMargins(0, 0, 0, 4));
     Chart1->plotLayout()->setRowStretchFactor(2, 0.001);
     Chart1->legend->setVisible(true);
