@@ -22,26 +22,37 @@ bool plausible(Bytes img, qsizetype p)
     return second <= 59 && minute <= 59 && hour <= 23 && day >= 1 && day <= 31 && month >= 1 && month <= 12;
 }
 
-// Both sections read with basic records of L bytes: every record inside the
-// image and plausible.
-bool readsAs(Bytes img, int L)
+// The codes of the record at p are all inside their tables.
+bool codesInTables(Bytes img, qsizetype p, int L, bool basic)
+{
+    const bool common = at(img, p + 2) <= 4 && at(img, p + (basic ? 4 : 5)) <= 11;
+    if (!basic)
+        return common && at(img, p + 9) <= 23;
+    const bool material = at(img, p + 5) <= 9;
+    const bool age = (at(img, p + (L == 47 ? 10 : 9)) & 0x7F) <= 2;
+    return common && material && age && (L == 46 || at(img, p + 9) <= 23);
+}
+
+// How well the image reads with basic records of L bytes: -1 when the
+// counts do not fit in it, else two points for every record whose date and
+// time are in range and one for every record whose codes are in their tables.
+qsizetype readingScore(Bytes img, int L)
 {
     const qsizetype size = qsizetype(img.size());
     const qsizetype b = get_word(img, 0);
     qsizetype p = 2;
     if (p + b * L + 2 > size)
-        return false;
+        return -1;
+    qsizetype score = 0;
     for (qsizetype r = 0; r < b; ++r, p += L)
-        if (!plausible(img, p))
-            return false;
+        score += (plausible(img, p) ? 2 : 0) + (codesInTables(img, p, L, true) ? 1 : 0);
     const qsizetype i = get_word(img, p);
     p += 2;
     if (p + i * kIndividualSize > size)
-        return false;
+        return -1;
     for (qsizetype r = 0; r < i; ++r, p += kIndividualSize)
-        if (!plausible(img, p))
-            return false;
-    return true;
+        score += (plausible(img, p) ? 2 : 0) + (codesInTables(img, p, L, false) ? 1 : 0);
+    return score;
 }
 
 QString recordDateTime(Bytes img, qsizetype p) { return date_str(img, p + kDate) + time_str(img, p + kTime); }
@@ -75,9 +86,7 @@ int basic_record_length(int V) { return V >= kFirstVersionWith47 ? 47 : 46; }
 
 int firmware_version(Bytes image)
 {
-    const bool long47 = readsAs(image, 47);
-    const bool short46 = readsAs(image, 46);
-    return short46 && !long47 ? kFirstVersionWith47 - 1 : kFirstVersionWith47;
+    return readingScore(image, 46) > readingScore(image, 47) ? kFirstVersionWith47 - 1 : kFirstVersionWith47;
 }
 
 StrengthResult flash2orl03(dbf::Table& table, Bytes img, int V, bool report, const StrengthHooks& hooks)

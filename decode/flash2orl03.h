@@ -34,10 +34,11 @@ struct StrengthResult {
 inline constexpr int kFirstVersionWith47 = 70219;
 
 // The firmware version the image was written by, as far as the decoder
-// needs it: the basic record length (47 or 46) for which every record of
-// both sections has its date and time bytes in range and the counts fit in
-// the image.  70218 when only the 46-byte reading fits, else 70219 (47 bytes
-// also when both or neither fit).
+// needs it: 70218 when the image reads better with 46-byte basic records
+// than with 47-byte ones, else 70219.  A reading whose counts do not fit in
+// the image loses; otherwise every record of both sections scores for its
+// date and time bytes in range (most) and for its codes inside their
+// tables.  Equal readings count as 47 bytes.
 int firmware_version(Bytes image);
 int basic_record_length(int V);  // 47 from kFirstVersionWith47, else 46
 

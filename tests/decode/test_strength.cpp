@@ -347,6 +347,23 @@ void StrengthTest::versionFromImage()
         rec47(img, 250, 0, 100, 0, 1, 0, 0, 1, 0, {0, 0, 10 + k}, {15, 6, 12}, {250});
     add16(img, 0);
     QCOMPARE(firmware_version(img), 70219);
+    // One record and no individual ones: the codes tell.  A 46-byte record
+    // with its age byte 0x81 at offset 9 would be class code 129 ...
+    Image one46;
+    add16(one46, 1);
+    add(one46, {0x2C, 0x01, 4, 100, 3, 1, 100, 0, 0, 0x81, 0, 0, 30, 8, 2, 4, 6});
+    for (int n = 1; n <= 14; ++n)
+        add16(one46, 100);
+    add(one46, {0, 0, 0});  // reading 15's low byte, I
+    add(one46, {0, 0, 0, 0});  // what the image holds after the file
+    QCOMPARE(firmware_version(one46), 70218);
+    // ... and a 47-byte record with class code 9 would be age code 9.
+    Image one47;
+    add16(one47, 1);
+    rec47(one47, 250, 0, 100, 0, 1, 0, 0, 9, 0x81, {0, 0, 10}, {15, 6, 12}, {250});
+    add16(one47, 0);
+    add(one47, {0, 0});
+    QCOMPARE(firmware_version(one47), 70219);
     // Counts that do not fit the image in either reading: 47.
     Image big;
     add(big, {0xFF, 0xFF, 0, 0});
