@@ -11,33 +11,12 @@
 #include "decode/strength_tables.h"
 #include "store/dbf.h"
 #include "store/measurement.h"
+#include "tests/decode/strength_images.h"
 
 using namespace decode;
+using namespace strength_images;
 
 namespace {
-
-using Image = std::vector<uint8_t>;
-
-void add(Image& img, std::initializer_list<int> v)
-{
-    for (int x : v)
-        img.push_back(uint8_t(x));
-}
-void add16(Image& img, int v) { add(img, {v & 0xFF, (v >> 8) & 0xFF}); }
-
-// A 47-byte record: R x10, direction, Kc x100, product/dependence, material
-// /product, V x10, St x100, class, age byte, time s m h, date d m y, readings.
-void rec47(Image& img, int r10, int dir, int kc, int b4, int b5, int v10, int st, int cls, int age,
-           std::array<int, 3> time, std::array<int, 3> date, std::vector<int> readings = {})
-{
-    add16(img, r10);
-    add(img, {dir, kc, b4, b5, v10});
-    add16(img, st);
-    add(img, {cls, age, time[0], time[1], time[2], date[0], date[1], date[2]});
-    readings.resize(15);
-    for (int w : readings)
-        add16(img, w);
-}
 
 struct Messages {
     QStringList texts;
@@ -60,7 +39,6 @@ const QString kIndividual = QStringLiteral("Добавлено записей в
 class StrengthTest : public QObject {
     Q_OBJECT
 private slots:
-    void codeTables();
     void computedClass_data();
     void computedClass();
 
@@ -105,28 +83,6 @@ private:
         bool null(uint32_t rec, const char* field) { return t.isNullAt(rec, t.fieldIndex(field)); }
     };
 };
-
-void StrengthTest::codeTables()
-{
-    QCOMPARE(direction_letter(0), QStringLiteral("б"));
-    QCOMPARE(direction_letter(4), QStringLiteral("в"));
-    QCOMPARE(direction_letter(5), QString());
-    QCOMPARE(direction_letter(-1), QString());
-    QCOMPARE(product_long(1), QStringLiteral("фундаментный блок"));
-    QCOMPARE(product_long(11), QStringLiteral("полы"));
-    QCOMPARE(product_long(12), QString());
-    QCOMPARE(product_short(6), QStringLiteral("внутр. стена"));
-    QCOMPARE(product_short(12), QString());
-    QCOMPARE(material_name(9), QStringLiteral("кирпич керамический"));
-    QCOMPARE(material_name(10), QString());
-    QCOMPARE(class_code_text(0), QStringLiteral("-"));
-    QCOMPARE(class_code_text(1), QStringLiteral("B3.5"));
-    QCOMPARE(class_code_text(2), QStringLiteral("B3.5"));
-    QCOMPARE(class_code_text(9), QStringLiteral("B22.5"));
-    QCOMPARE(class_code_text(23), QStringLiteral("B90"));
-    QCOMPARE(class_code_text(24), QString());
-    QCOMPARE(class_code_text(255), QString());
-}
 
 void StrengthTest::computedClass_data()
 {
@@ -438,21 +394,6 @@ void StrengthTest::countsPastTheImage()
 // ---------------------------------------------------------------------------
 // 30-byte records
 
-namespace {
-// A 30-byte record: ten reading words, flags, Kc x100, value x100, date d m y,
-// time h m.
-void rec30(Image& img, std::vector<int> readings, int flags, int kc, int r100, std::array<int, 3> date,
-           std::array<int, 2> time)
-{
-    readings.resize(10);
-    for (int w : readings)
-        add16(img, w);
-    add(img, {flags});
-    add16(img, kc);
-    add16(img, r100);
-    add(img, {date[0], date[1], date[2], time[0], time[1]});
-}
-}  // namespace
 
 void StrengthTest::flags30_data()
 {

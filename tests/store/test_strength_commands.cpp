@@ -14,44 +14,13 @@
 #include "device/download_window.h"
 #include "store/dbf.h"
 #include "store/measurement.h"
+#include "tests/decode/strength_images.h"
 #include "views/main_window.h"
 #include "views/record_grid.h"
 
+using namespace strength_images;
+
 namespace {
-
-using Image = QByteArray;
-
-void add(Image& img, std::initializer_list<int> v)
-{
-    for (int x : v)
-        img.append(char(uint8_t(x)));
-}
-void add16(Image& img, int v) { add(img, {v & 0xFF, (v >> 8) & 0xFF}); }
-
-// 47-byte record, bytes in their order.
-void rec47(Image& img, int r10, int dir, int kc, int b4, int b5, int v10, int st, int cls, int age,
-           std::array<int, 3> time, std::array<int, 3> date, std::vector<int> readings)
-{
-    add16(img, r10);
-    add(img, {dir, kc, b4, b5, v10});
-    add16(img, st);
-    add(img, {cls, age, time[0], time[1], time[2], date[0], date[1], date[2]});
-    readings.resize(15);
-    for (int w : readings)
-        add16(img, w);
-}
-
-void rec30(Image& img, std::vector<int> readings, int flags, int kc, int r100, std::array<int, 3> date,
-           std::array<int, 2> time)
-{
-    readings.resize(10);
-    for (int w : readings)
-        add16(img, w);
-    add(img, {flags});
-    add16(img, kc);
-    add16(img, r100);
-    add(img, {date[0], date[1], date[2], time[0], time[1]});
-}
 
 const char* kFields = "N,DATE,TIME,R,DIR,K_C,ARTICLE,MATERIAL,AGE,COND,M1,M2,M3,M15,COUNT,MODE,COMMENT,S_T,GROUP,B_135,TYPE,V_135";
 
@@ -110,7 +79,7 @@ private:
         QFile f(path(name));
         if (!f.open(QIODevice::WriteOnly))
             return {};
-        f.write(img);
+        f.write(bytesOf(img));
         return f.fileName();
     }
     QStringList texts() const
@@ -195,9 +164,15 @@ void StrengthCommandsTest::appendImageOfTheSameLayout()
     // image comes from a ".bin" file, not from the download window.
     Image more;
     add16(more, 3);
-    more.append(image47().mid(2, 2 * 47));
+    {
+        const Image base = image47();
+        more.insert(more.end(), base.begin() + 2, base.begin() + 2 + 2 * 47);
+    }
     rec47(more, 222, 2, 90, 0, 1, 0, 0, 3, 0x00, {0, 0, 15}, {7, 3, 5}, {222});
-    more.append(image47().mid(2 + 2 * 47));
+    {
+        const Image base = image47();
+        more.insert(more.end(), base.begin() + 2 + 2 * 47, base.end());
+    }
     dialogs_->messages.clear();
     dialogs_->fileRequests.clear();
     dialogs_->files.push_back(db);
