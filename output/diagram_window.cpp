@@ -71,22 +71,11 @@ void ReadingBars::draw(QCPPainter* painter)
 {
     if (!mKeyAxis || !mValueAxis)
         return;
-    const QFont font = chartFont(11);
-    const QFontMetrics fm(font);
     for (auto it = mDataContainer->constBegin(); it != mDataContainer->constEnd(); ++it) {
-        const QRectF bar = getBarRect(it->key, it->value);
         const QColor c = colourAt(it->key);
         painter->setPen(QPen(c.darker(150), 1));
         painter->setBrush(c);
-        painter->drawRect(bar);
-        const QString text = valueText(it->value);
-        const double w = fm.horizontalAdvance(text) + 4;
-        const QRectF box(bar.center().x() - w / 2, std::min(bar.top(), bar.bottom()) - fm.height() - 2, w,
-                         fm.height());
-        painter->setFont(font);
-        painter->setPen(Qt::black);
-        painter->setBrush(Qt::NoBrush);
-        painter->drawText(box, Qt::AlignCenter, text);
+        painter->drawRect(getBarRect(it->key, it->value));
     }
 }
 
@@ -190,6 +179,7 @@ void TForm5::FormShow()
 {
     Series1->clearBars();
     Series2->data()->clear();
+    Chart1->clearItems();
     auto ticker = qSharedPointerCast<QCPAxisTickerText>(Chart1->xAxis->ticker());
     ticker->clear();
     Label1->setText(QString());
@@ -209,6 +199,14 @@ void TForm5::FormShow()
                 const Reading m = reading(table_.asFloat(field));
                 Series1->addBar(i - 1, m.value, m.marked ? kMarked : kPlain);
                 top = std::max(top, m.value);
+                // The value above its bar, over the line of the mean.
+                auto* label = new QCPItemText(Chart1);
+                label->position->setCoords(i - 1, m.value);
+                label->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+                label->setText(ReadingBars::valueText(m.value));
+                label->setFont(chartFont(11));
+                label->setBrush(Qt::white);
+                label->setPadding(QMargins(2, 0, 2, 1));
             }
             Series2->addData(i - 1, r);
             ticker->addTick(i - 1, QString::number(i));

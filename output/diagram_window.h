@@ -13,7 +13,8 @@ class Table;
 class QPrinter;
 class QPushButton;
 
-// Bars coloured one by one, each with its value written above it.
+// Bars coloured one by one.  Their values are written above them by text
+// items of the chart, so that the line of the mean never covers one.
 class ReadingBars : public QCPBars {
     Q_OBJECT
 public:
@@ -21,7 +22,7 @@ public:
     void clearBars();
     void addBar(double key, double value, const QColor& colour);
     QColor colourAt(double key) const;  // invalid when there is no bar
-    QString labelAt(double key) const;  // the text above the bar
+    QString labelAt(double key) const;  // the text written above the bar
     static QString valueText(double value);
 
 protected:

@@ -96,6 +96,11 @@ void DiagramTest::readingsOfTheRecord()
     }
     QCOMPARE(form.Series1->labelAt(0), QStringLiteral("25,3"));
     QCOMPARE(form.Series1->labelAt(2), QStringLiteral("24"));
+    QCOMPARE(form.Chart1->itemCount(), 3);
+    const auto* label = qobject_cast<QCPItemText*>(form.Chart1->item(2));
+    QVERIFY(label);
+    QCOMPARE(label->text(), QStringLiteral("24"));
+    QCOMPARE(label->position->coords(), QPointF(2, 24.0));
     // The mean as a flat line over every bar, named in the legend; the bars
     // are not in it.
     const auto line = form.Series2->data();
@@ -125,6 +130,7 @@ void DiagramTest::readingsOfTheRecord()
     table_.last();
     form.FormShow();
     QCOMPARE(form.Series1->data()->size(), 1);
+    QCOMPARE(form.Chart1->itemCount(), 1);
     QCOMPARE(form.Series2->name(), QStringLiteral("Av (30)"));
     QCOMPARE(form.Label1->text(), QStringLiteral("08.03.2015 09:00:00"));
 }

@@ -322,6 +322,9 @@ void StrengthCommandsTest::hiddenGridsShowStrengthRows()
     QCOMPARE(m->index(0, cls).data().toString(), QStringLiteral("B30"));
     const int st = f.DBGridPro4->columnOf(QStringLiteral("S_T"));
     QCOMPARE(m->index(0, st).data().toString(), appLocale().toString(12.34, 'f', 2));
+    const int v = f.DBGridPro4->columnOf(QStringLiteral("V_135"));
+    QCOMPARE(m->headerData(v, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Коэффициент вариации V,%"));
+    QCOMPARE(m->index(0, v).data().toString(), appLocale().toString(5.0, 'f', 1));
 }
 
 QTEST_MAIN(StrengthCommandsTest)
