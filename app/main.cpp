@@ -58,13 +58,14 @@ int main(int argc, char** argv)
     // constructor, before any other window exists.
     TForm1 form1(settings);
     device::TForm2 form2(&form1);
-    TForm5 form5(&form1);
+    TForm5 form5(form1.Dbf1, &form1);
     TForm3 form3(form1.Dbf1, settings, &form1);
     auto* form4 = new TForm4;
     Tform6 form6(&form1);
     form1.setDownloadWindow(&form2);
     form1.setAboutWindow(&form6);
     form1.setSvWindow(&form3);
+    form1.setDiagramWindow(&form5);
 
     // The splash closes itself after 3000 ms and is destroyed at once.
     form4->exec();

@@ -91,7 +91,7 @@ void TForm1::N2Click()
     Create_DB(file);
 }
 
-bool TForm1::Create_DB(const QString& file)
+bool TForm1::Create_DB(const QString& file, int decoder)
 {
     db_open = false;
     db_changed = false;
@@ -129,7 +129,10 @@ bool TForm1::Create_DB(const QString& file)
         // Nobody sees the work file before it is complete, so the rows go to
         // it in large writes.
         Dbf1.beginBulk();
-        flash2orl01(false);
+        if (decoder == 3)
+            flash2orl03(true);
+        else
+            flash2orl01(false);
         Dbf1.close();
         QString error;
         if (!replaceFile(work, target.absoluteFilePath(), error))
@@ -146,6 +149,10 @@ bool TForm1::Create_DB(const QString& file)
         return false;
     }
     db_open = true;
+    // The layout kind follows what was just written, as opening the file
+    // would find it, so that commands and appends do not go by the
+    // database open before.
+    layout_kind = decoder == 3 ? 3 : layout_kind_of_table();
     en_but();
     tab_vis_en();
     db_changed = false;
@@ -233,14 +240,7 @@ bool TForm1::Open_DB(const QString& file)
     db_open = true;
     Dbf1.refresh();
     Dbf1.first();
-    // The layout kind comes from the first row in file order.
-    int type = -1;
-    for (uint32_t r = 0; r < Dbf1.physicalCount(); ++r)
-        if (!Dbf1.isDeletedAt(r)) {
-            type = int(Dbf1.floatAt(r, Dbf1.fieldIndex(u"TYPE")));
-            break;
-        }
-    layout_kind = type == 3 ? 3 : (type == 5 || type == 2) ? 5 : 1;
+    layout_kind = layout_kind_of_table();
 
     setWindowColourOpen(true);
     en_but();
@@ -267,17 +267,27 @@ void TForm1::N4Click()
             return;
         Open_DB(file);
     }
-    if (!db_open)
+    if (!db_open || !form2_)
         return;
-    if (!form2_ || form2_->exec() != QDialog::Accepted)
+    // A database of deflection measurements takes a download; one of
+    // strength results takes a memory image of its layout from a ".bin"
+    // file, since the download brings only the deflection archives.
+    const int decoder = append_decoder();
+    if (decoder == 1) {
+        if (form2_->exec() != QDialog::Accepted)
+            return;
+    } else if (!loadImageFile()) {
         return;
+    }
     if (Dbf1.isOpen())
         reset_sort_all();
-    // What the download window brings is always a deflection download, so it
-    // is decoded as one whatever layout kind the database was opened with;
-    // the strength-result layouts only come from memory-image files.
     try {
-        flash2orl01(true);
+        if (decoder == 3)
+            flash2orl03(true);
+        else if (decoder == 5)
+            flash2orl02(true);
+        else
+            flash2orl01(true);
     } catch (const dbf::Error& e) {
         ui::showError(this, e.text());
     }
@@ -437,24 +447,33 @@ void TForm1::bin1Click()
 {
     if (db_open)
         Close_DB();
+    if (!form2_ || !loadImageFile())
+        return;
+    layout_kind = 3;
+    const QString file = ui::dialogs().saveFile(this, dbRequest(open_dialog_dir, QStringLiteral("Базы данных|*.db"), true));
+    if (file.isEmpty())
+        return;
+    // The file holds strength results, not a download: the record counts of
+    // the last download say nothing about it.
+    Create_DB(file, 3);
+}
+
+bool TForm1::loadImageFile()
+{
     ui::FileRequest req;
     req.caption = QStringLiteral("Загрузить bin файл");
     req.directory = open_dialog_dir;
     req.filter = QStringLiteral("Двоичные файлы|*.bin");
     req.defaultSuffix = QStringLiteral("bin");
     const QString bin = ui::dialogs().openFile(this, req);
-    if (bin.isEmpty() || !form2_)
-        return;
+    if (bin.isEmpty())
+        return false;
     const device::LoadResult r = device::loadBin(form2_->image(), bin);
     if (!r.ok) {
         ui::showError(this, r.message);
-        return;
+        return false;
     }
     if (r.truncated)
         ui::dialogs().message(this, r.message, QStringLiteral("Загрузить bin файл"), ui::Icon::Warning, ui::Buttons::Ok);
-    layout_kind = 3;
-    const QString file = ui::dialogs().saveFile(this, dbRequest(open_dialog_dir, QStringLiteral("Базы данных|*.db"), true));
-    if (file.isEmpty())
-        return;
-    Create_DB(file);
+    return true;
 }

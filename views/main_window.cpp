@@ -513,4 +513,3 @@ void TForm1::SV1Click()
     if (form3_)
         ui::dialogs().exec(*form3_);
 }
-void TForm1::N34Click() {}

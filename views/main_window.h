@@ -43,6 +43,7 @@ class ReportCommands;
 struct ReportRequest;
 }
 class TForm3;
+class TForm5;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -88,7 +89,12 @@ public:
     void N36Click();  // Удалить строки
     void N37Click();  // Перенумировать
     void bin1Click();  // Загрузить bin файл
-    bool Create_DB(const QString& file);  // false: nothing created
+    // Asks for a ".bin" file and reads it over the start of the memory image;
+    // false when cancelled or unreadable (reported).
+    bool loadImageFile();
+    // decoder 1: the download (flash2orl01); 3: the strength results in the
+    // memory image (flash2orl03).  false: nothing created.
+    bool Create_DB(const QString& file, int decoder = 1);
     bool Open_DB(const QString& file);
     void Save_DB();
     void Close_DB();
@@ -102,6 +108,16 @@ public:
 
     // ---- decoding entry (download decoder) --------------------------------
     void flash2orl01(bool report);
+    // ---- strength results in the memory image (store/strength_commands.cpp)
+    void flash2orl03(bool report);
+    void flash2orl02(bool report);
+    // The decoder "Дополнить" uses on the open database: 1 a download
+    // (flash2orl01), 3 or 5 a strength-results image from a ".bin" file
+    // (flash2orl03, flash2orl02).
+    int append_decoder() const;
+    // The layout kind of the table's first live row in file order (1, 3, 5).
+    int layout_kind_of_table() const;
+    void setDiagramWindow(TForm5* w) { form5_ = w; }
 
     // ---- tabs and filters -------------------------------------------------
     void tab_vis_en();
@@ -271,6 +287,7 @@ private:
     Tform6* form6_ = nullptr;
     std::unique_ptr<report::ReportCommands> reports_;
     TForm3* form3_ = nullptr;
+    TForm5* form5_ = nullptr;
     bool quitting_ = false;
     bool inSeriesUpdate_ = false;
 };

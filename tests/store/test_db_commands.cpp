@@ -413,16 +413,23 @@ void DbCommandsTest::memoryImageFile()
     TForm1& f = program().form1;
     const QString bin = path(QStringLiteral("image.bin"));
     {
+        // No strength results (B = 0, I = 0), then filler past the image.
         QFile out(bin);
         QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(QByteArray(device::MemoryImage::LeadingSize + 10, '\x11'));
+        out.write(QByteArray(4, '\0') + QByteArray(device::MemoryImage::LeadingSize + 6, '\x11'));
     }
+    // Counts of an earlier download must not be applied to the file's bytes.
+    program().form2.state().archive[0].RecordCount = 5;
+    program().form2.state().archive[1].RecordCount = 1;
     dialogs_->files.push_back(bin);
     dialogs_->files.push_back(path(QStringLiteral("from_bin.db")));
     f.bin1Click();
-    // The extra bytes were reported; the database was built from the image
-    // with the counts of the last download (none in this run).
-    QCOMPARE(dialogs_->messages.size(), size_t(1));
+    // The extra bytes were reported; the image was decoded as strength
+    // results, of which it holds none.
+    QCOMPARE(dialogs_->messages.size(), size_t(3));
+    QCOMPARE(dialogs_->messages[0].icon, ui::Icon::Warning);
+    QCOMPARE(dialogs_->messages[1].text, QStringLiteral("Добавлено записей в базовый метод: 0"));
+    QCOMPARE(dialogs_->messages[2].text, QStringLiteral("Добавлено записей в индивидуальный метод: 0"));
     QCOMPARE(dialogs_->fileRequests[0].filter, QStringLiteral("Двоичные файлы|*.bin"));
     QCOMPARE(dialogs_->fileRequests[1].filter, QStringLiteral("Базы данных|*.db"));
     QCOMPARE(program().form2.image().archive(0)[5], uint8_t(0x11));
