@@ -153,6 +153,32 @@ xls::Sheet reportSheet(const QString& name, int rows, int seed) {
     return s;
 }
 
+// The largest report: a number and a date-time text per row, split by
+// rows of 65,536 over several sheets.
+QString largeReportText(int r) {
+    return QStringLiteral("%1.%2.2024 %3:%4:%5 ж")
+        .arg(r % 28 + 1, 2, 10, QChar('0'))
+        .arg(r / 28 % 12 + 1, 2, 10, QChar('0'))
+        .arg(r / 3600 % 24, 2, 10, QChar('0'))
+        .arg(r / 60 % 60, 2, 10, QChar('0'))
+        .arg(r % 60, 2, 10, QChar('0'));
+}
+
+xls::Workbook largeReport(int rows) {
+    xls::Workbook b;
+    for (int first = 0; first < rows; first += xls::MaxRows) {
+        xls::Sheet s;
+        s.name = QStringLiteral("Лист %1").arg(first / xls::MaxRows + 1);
+        s.cells.reserve(2 * xls::MaxRows);
+        for (int r = first; r < std::min(rows, first + xls::MaxRows); ++r) {
+            s.cells.push_back({r - first, 0, r * 0.5, {}});
+            s.cells.push_back({r - first, 1, largeReportText(r), {}});
+        }
+        b.sheets.push_back(std::move(s));
+    }
+    return b;
+}
+
 }  // namespace
 
 class TestXlsInterop : public QObject {
@@ -197,6 +223,7 @@ private slots:
         big.fontPoints = 14;
         big.numberFormat = "0.000";
         b.sheets[1].cells.push_back({20, 5, 3.14159, big});
+        b.sheets[1].pictures.push_back({pngOf(testPicture()), 22, 0, 0, 0, 0, 0});  // drawing records read too
         const QString path = dir_ + "/formatting.xls";
         xls::save(b, path);
 
@@ -260,26 +287,13 @@ private slots:
         if (!haveXlrd())
             QSKIP("/usr/bin/python3 has no xlrd module");
         constexpr int rows = 150000;
-        xls::Workbook b;
         QCryptographicHash texts(QCryptographicHash::Md5);
         double sum = 0;
-        for (int first = 0; first < rows; first += xls::MaxRows) {
-            xls::Sheet s;
-            s.name = QStringLiteral("Лист %1").arg(first / xls::MaxRows + 1);
-            for (int r = first; r < std::min(rows, first + xls::MaxRows); ++r) {
-                const QString t = QStringLiteral("%1.%2.2024 %3:%4:%5 ж")
-                                      .arg(r % 28 + 1, 2, 10, QChar('0'))
-                                      .arg(r / 28 % 12 + 1, 2, 10, QChar('0'))
-                                      .arg(r / 3600 % 24, 2, 10, QChar('0'))
-                                      .arg(r / 60 % 60, 2, 10, QChar('0'))
-                                      .arg(r % 60, 2, 10, QChar('0'));
-                texts.addData(t.toUtf8() + "\n");
-                sum += r * 0.5;
-                s.cells.push_back({r - first, 0, r * 0.5, {}});
-                s.cells.push_back({r - first, 1, t, {}});
-            }
-            b.sheets.push_back(std::move(s));
+        for (int r = 0; r < rows; ++r) {
+            texts.addData(largeReportText(r).toUtf8() + "\n");
+            sum += r * 0.5;
         }
+        const xls::Workbook b = largeReport(rows);
         const QString path = dir_ + "/largest.xls";
         xls::save(b, path);
         QVERIFY(QFileInfo(path).size() > 7 * 1024 * 1024);  // beyond 109 FAT sectors
@@ -350,6 +364,34 @@ print(json.dumps({'names': b.sheet_names(), 'rows': [s.nrows for s in b.sheets()
                 QCOMPARE(lines[r].trimmed(), row.join(','));
             }
         }
+    }
+
+    // LibreOffice reads the largest report (a file with DIFAT sectors) whole.
+    void libreOfficeReadsTheLargestReport() {
+        if (QStandardPaths::findExecutable("soffice").isEmpty())
+            QSKIP("LibreOffice (soffice) is not installed");
+        constexpr int rows = 150000;
+        const QString path = dir_ + "/large.xls";
+        xls::save(largeReport(rows), path);
+        const QString outDir = dir_ + "/large";
+        QDir().mkpath(outDir);
+        QString err;
+        QVERIFY2(soffice({"--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1,,1033,false,true,true,false,false,-1",
+                          "--outdir", outDir, path},
+                         err),
+                 qPrintable(err));
+        int r = 0;
+        for (int sheet = 1; sheet <= 3; ++sheet) {
+            QFile f(outDir + QStringLiteral("/large-Лист %1.csv").arg(sheet));
+            QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName() + " " + err));
+            const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+            QCOMPARE(lines.size(), std::min(xls::MaxRows, rows - (sheet - 1) * xls::MaxRows));
+            for (const QString& line : lines) {
+                QCOMPARE(line.trimmed(), QString::number(r * 0.5, 'g', 10) + ',' + largeReportText(r));
+                ++r;
+            }
+        }
+        QCOMPARE(r, rows);
     }
 
     // The PDF of a sheet with a picture shows the picture, on a landscape page.
