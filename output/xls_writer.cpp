@@ -685,7 +685,7 @@ private:
         std::vector<PlacedCell> extra;
         for (const Merge& m : ms) {
             const PlacedCell* top = find((quint32(m.firstRow) << 8) | quint32(m.firstCol));
-            if (!top || top->xf == 15)
+            if (!top || top->cell->style == CellStyle{})
                 continue;
             for (int r = m.firstRow; r <= m.lastRow; ++r)
                 for (int c = m.firstCol; c <= m.lastCol; ++c) {
