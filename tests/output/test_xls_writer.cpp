@@ -528,6 +528,17 @@ private slots:
             QVERIFY(message(locked + "/book.xls").startsWith("Не удалось записать файл "));
             QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             QVERIFY(QDir(locked).isEmpty());
+            // A write-protected file is not replaced behind the user's back.
+            const QString ro = dir + "/readonly.xls";
+            QFile f(ro);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("keep");
+            f.close();
+            QFile::setPermissions(ro, QFile::ReadOwner);
+            QVERIFY(message(ro).startsWith("Не удалось записать файл "));
+            QFile::setPermissions(ro, QFile::ReadOwner | QFile::WriteOwner);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("keep"));
         }
     }
 
