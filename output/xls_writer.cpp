@@ -170,7 +170,7 @@ public:
             QByteArray b;
             Bytes o(b);
             o.u16(unsigned(f.twips));
-            o.u16(f.italic ? 0x0002 : 0);
+            o.u16((f.bold ? 0x0001 : 0) | (f.italic ? 0x0002 : 0));  // bit 0 is what xlrd reads as bold
             o.u16(0x7FFF);
             o.u16(f.bold ? 700 : 400);
             o.u16(0);   // escapement
@@ -685,7 +685,7 @@ private:
         std::vector<PlacedCell> extra;
         for (const Merge& m : ms) {
             const PlacedCell* top = find((quint32(m.firstRow) << 8) | quint32(m.firstCol));
-            if (!top || top->xf == 15)
+            if (!top || top->cell->style == CellStyle{})
                 continue;
             for (int r = m.firstRow; r <= m.lastRow; ++r)
                 for (int c = m.firstCol; c <= m.lastCol; ++c) {

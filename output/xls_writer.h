@@ -35,7 +35,7 @@ struct CellStyle {
 };
 
 // Empty (monostate) cells are written as BLANK so that their style (a
-// border) shows.
+// border) shows; so are numbers a sheet cannot hold (NaN, infinity).
 using CellValue = std::variant<std::monostate, QString, double>;
 
 struct Cell {
@@ -50,7 +50,8 @@ struct Merge {  // inclusive ranges; the top-left cell carries the value
 };
 
 // A picture floating over the cells, anchored at its top-left cell with an
-// offset in pixels, drawn at its own size in pixels (96 dpi).
+// offset in pixels, drawn at its own size in pixels (96 dpi).  A width or
+// height of 0 takes the PNG's own.
 struct Picture {
     QByteArray png;  // PNG file bytes
     int row = 0, col = 0;
@@ -85,13 +86,16 @@ public:
 };
 
 // The whole .xls file.  Throws Error for a workbook it cannot represent
-// (no sheet, a cell outside the sheet, a bad sheet name).
+// (no sheet, a cell outside the sheet, a bad sheet name, two cells in one
+// place, overlapping merges, a text over 32767 characters, a picture that is
+// not a PNG or runs off the sheet).
 QByteArray toBytes(const Workbook& book);
 
 // Writes the file to a work file beside `path` and renames it into place
 // once complete, so that a failure never leaves a half-written file and
-// never touches an existing one.  Throws Error with a Russian message that
-// names the file.
+// never touches an existing one.  A target that is not a regular file, or
+// an existing file that is write-protected, is refused before anything is
+// written.  Throws Error with a Russian message that names the file.
 void save(const Workbook& book, const QString& path);
 
 }  // namespace xls
