@@ -110,7 +110,8 @@ xls::Workbook toWorkbook(const PreparedReport& report, int maxRowsPerSheet)
         for (size_t c = 0; c + 1 < colEdges.size(); ++c)
             s.columnWidthsPx[int(c)] = std::max(1, int(std::lround(colEdges[c + 1] - colEdges[c])));
         s.page.landscape = first.landscape;
-        s.page.leftInch = s.page.rightInch = 0.4;
+        s.page.fitToWidth = true;
+        s.page.leftInch = s.page.rightInch = 0.25;
         s.page.topInch = s.page.bottomInch = 0.4;
         book.sheets.push_back(std::move(s));
     };

@@ -587,7 +587,8 @@ public:
         QByteArray b;
         Bytes o(b);
         bof(out, 0x0010);
-        o.u16(0x04C1);
+        // 0x0100: fit to pages (the SETUP record says how many).
+        o.u16(s_.page.fitToWidth ? 0x05C1 : 0x04C1);
         record(out, rWSBOOL, b);
         emptyRecord(out, rHEADER);
         emptyRecord(out, rFOOTER);
@@ -734,7 +735,7 @@ private:
         out.u16(100);  // scale
         out.u16(1);    // first page number
         out.u16(1);    // fit width
-        out.u16(1);    // fit height
+        out.u16(s_.page.fitToWidth ? 0 : 1);  // fit height; 0: as many pages as needed
         out.u16(s_.page.landscape ? 0x0000 : 0x0002);
         out.u16(600);
         out.u16(600);

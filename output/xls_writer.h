@@ -64,6 +64,9 @@ struct PageSetup {
     double leftInch = 0.75, rightInch = 0.75, topInch = 1.0, bottomInch = 1.0;
     double headerInch = 0.5, footerInch = 0.5;
     int paperSize = 9;  // A4
+    // Printed scaled to the paper's width (as many pages down as needed)
+    // instead of at 100 %.
+    bool fitToWidth = false;
 };
 
 struct Sheet {

@@ -26,6 +26,7 @@
 #include "app/settings_key.h"
 #include "output/report_preview.h"
 #include "views/main_window.h"
+#include "tool_run.h"
 
 using namespace seriestest;
 
@@ -384,6 +385,35 @@ for r in range(s.nrows):
         QVERIFY(values.contains(QStringLiteral("'трещина у опоры 7'")));
         QVERIFY(values.contains(QStringLiteral("101.0")));  // N as a number
         QVERIFY(values.contains(QStringLiteral("0.37")));   // R as a number, shown as 0,4
+    }
+
+    void seriesWorkbookShowsTheChartInLibreOffice()
+    {
+        if (!tooltest::haveSoffice())
+            QSKIP("LibreOffice (soffice) is not installed");
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("1"));
+        const QString xls = dir_.filePath(QStringLiteral("series.xls"));
+        dialogs_->files.push_back(xls);
+        f().Excel1Click();
+        QCOMPARE(opened_, QStringList({xls}));
+        keep(xls);
+        QTemporaryDir office;
+        QString err;
+        QVERIFY2(tooltest::soffice(office.path(), {QStringLiteral("--convert-to"), QStringLiteral("pdf"),
+                                                   QStringLiteral("--outdir"), office.path(), xls},
+                                   err),
+                 qPrintable(err));
+        const QString pdf = office.filePath(QStringLiteral("series.pdf"));
+        QVERIFY2(QFileInfo::exists(pdf), qPrintable(err));
+        // The chart is the one picture, in the place of its 1052 x 444 slot.
+        const QStringList images = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf})
+                                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(images.size(), 3);
+        QVERIFY2(images[2].simplified().contains(QStringLiteral("image 2104 888")), qPrintable(images[2]));
+        const QString text = pdfText(pdf, false);
+        for (const char* s : {"Архив ждущий", "№ Серии: 1", "Порог: 2,6мм.", "01.03.2015 10:30:00"})
+            QVERIFY2(text.contains(QString::fromUtf8(s)), s);
     }
 
     void exportCancelledOrRefusedWritesNothing()

@@ -2,6 +2,7 @@
 // (with formatting), and LibreOffice Calc converting them to CSV and PDF.
 
 #include "output/xls_writer.h"
+#include "tool_run.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -29,21 +30,7 @@ QString workDir() {
     return d;
 }
 
-bool run(const QString& program, const QStringList& args, QByteArray& out, QString& err, int timeoutMs = 90000,
-         const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        err = program + " did not finish";
-        return false;
-    }
-    out = p.readAllStandardOutput();
-    err = QString::fromLocal8Bit(p.readAllStandardError());
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
+using tooltest::run;
 
 bool haveXlrd() {
     QByteArray out;
@@ -187,19 +174,7 @@ class TestXlsInterop : public QObject {
     QString dir_;
     QTemporaryDir office_;  // LibreOffice profile and HOME of this run
 
-    bool soffice(const QStringList& args, QString& err) {
-        const QString exe = QStandardPaths::findExecutable("soffice");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", office_.path() + "/home");
-        env.insert("LC_ALL", "C.UTF-8");
-        QDir().mkpath(office_.path() + "/home");
-        QByteArray out;
-        const QStringList all =
-            QStringList{"-env:UserInstallation=" + QUrl::fromLocalFile(office_.path() + "/profile").toString(),
-                        "--headless", "--norestore"} +
-            args;
-        return run(exe, all, out, err, 120000, env);
-    }
+    bool soffice(const QStringList& args, QString& err) { return tooltest::soffice(office_.path(), args, err); }
 
 private slots:
     void initTestCase() {
