@@ -40,6 +40,20 @@ std::optional<ReportRequest::Kind> reportForSheet(int sheet, const QString& wait
     return std::nullopt;
 }
 
+namespace {
+
+// The name a print job (and a PDF file) is offered under.
+QString documentName(const PreparedReport& r)
+{
+    if (r.name == QLatin1String("frReport2"))
+        return QStringLiteral("ДОРК-5 Архив ждущий");
+    if (r.name == QLatin1String("frReport3"))
+        return QStringLiteral("ДОРК-5 Архив наблюдения");
+    return QStringLiteral("ДОРК-5 Архив оперативный");
+}
+
+}  // namespace
+
 ReportCommands::ReportCommands(QWidget* parent, const dbf::Table& table) : parent_(parent), table_(table) {}
 
 std::optional<PreparedReport> ReportCommands::prepare(const ReportRequest& request) const
@@ -88,7 +102,7 @@ void ReportCommands::preview(const ReportRequest& request)
 void ReportCommands::printWithDialog(const PreparedReport& report)
 {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(report.name);
+    printer.setDocName(documentName(report));
     printer.setFromTo(0, 0);
     QPrintDialog dlg(&printer, parent_);
     dlg.setWindowTitle(QStringLiteral("Печать"));
@@ -120,7 +134,7 @@ void ReportCommands::print(const ReportRequest& request)
     if (info.isNull())
         return;
     QPrinter printer(info, QPrinter::HighResolution);
-    printer.setDocName(r->name);
+    printer.setDocName(documentName(*r));
     printer.setCopyCount(1);
     if (!printPages(*r, printer))
         ui::showError(parent_, QStringLiteral("Не удалось напечатать отчёт"));

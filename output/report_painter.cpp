@@ -6,6 +6,7 @@
 #include <QPrinter>
 #include <QSvgGenerator>
 #include <QSvgRenderer>
+#include <cmath>
 #include <optional>
 #include <qcustomplot.h>
 
@@ -29,9 +30,12 @@ void PagePainter::paint(QPainter& p, int index, QPointF origin, double scale)
     if (index < 0 || index >= report_.pageCount())
         return;
     const PreparedPage& page = report_.pages[size_t(index)];
+    // Edges on whole device pixels, so that the frames of neighbouring
+    // cells meet in one line on screen; on paper the difference is nil.
     auto map = [&](const QRectF& r) {
-        return QRectF(origin.x() + r.x() * scale, origin.y() + r.y() * scale, r.width() * scale,
-                      r.height() * scale);
+        const double x0 = std::round(origin.x() + r.left() * scale), y0 = std::round(origin.y() + r.top() * scale);
+        const double x1 = std::round(origin.x() + r.right() * scale), y1 = std::round(origin.y() + r.bottom() * scale);
+        return QRectF(x0, y0, x1 - x0, y1 - y0);
     };
     const double dpi = p.device() ? p.device()->logicalDpiY() : UnitsPerInch;
     // A font of P points is P/72 inch high; on a device with `dpi` logical
