@@ -142,7 +142,7 @@ void ReportCommands::print(const ReportRequest& request)
 
 void ReportCommands::exportWorkbook(const ReportRequest& request, const QString& directory)
 {
-    const std::optional<PreparedReport> r = prepare(request);
+    std::optional<PreparedReport> r = prepare(request);
     if (!r)
         return;
     ui::FileRequest req;
@@ -158,7 +158,9 @@ void ReportCommands::exportWorkbook(const ReportRequest& request, const QString&
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".xls");
     try {
-        xls::save(toWorkbook(*r), path);
+        const xls::Workbook book = toWorkbook(*r);
+        r.reset();  // the pages are in the workbook now; a long report needs the memory
+        xls::save(book, path);
     } catch (const xls::Error& e) {
         ui::showError(parent_, QString::fromUtf8(e.what()));
         return;

@@ -174,16 +174,10 @@ xls::Workbook toWorkbook(const PreparedReport& report, int maxRowsPerSheet)
             else if (!t.text.isEmpty())
                 cell.value = t.text;
             sheet.cells.push_back(std::move(cell));
-            if (r1 > r0 || c1 > c0) {
+            // The writer gives the rest of a merged range the top-left
+            // cell's style, so a framed range shows its borders.
+            if (r1 > r0 || c1 > c0)
                 sheet.merges.push_back({r0, r1, c0, c1});
-                // The rest of a framed range carries the same style so that
-                // its borders show.
-                if (t.frame)
-                    for (int rr = r0; rr <= r1; ++rr)
-                        for (int cc = c0; cc <= c1; ++cc)
-                            if (rr != r0 || cc != c0)
-                                sheet.cells.push_back({rr, cc, {}, style});
-            }
         }
         for (const PreparedPicture& p : page.pictures) {
             if (p.source < 0 || p.source >= int(report.pictures.size()))

@@ -157,9 +157,11 @@ int main(int argc, char** argv)
                         pic.svg.size() / 1e3, pic.png.size() / 1e3);
         }
 
+        const long before = peakMb();
         timer.restart();
         std::optional<report::PreparedReport> r = commands.prepare(req);
         const double prepare = ms(timer);
+        const long afterPrepare = peakMb();
         if (!r) {
             std::printf("%s: not prepared\n", c.name);
             return 1;
@@ -183,15 +185,25 @@ int main(int argc, char** argv)
         printer.setOutputFileName(pdf);
         report::printPages(*r, printer);
         const double pdfMs = ms(timer);
+        const long afterPdf = peakMb();
 
         const QString xlsPath = QDir(out).filePath(QStringLiteral("%1.xls").arg(QLatin1String(c.name)));
+        // As the export command does it: the workbook replaces the pages.
         timer.restart();
-        xls::save(report::toWorkbook(*r), xlsPath);
+        const int pageCount = r->pageCount();
+        {
+            const xls::Workbook book = report::toWorkbook(*r);
+            r.reset();
+            xls::save(book, xlsPath);
+        }
         const double xlsMs = ms(timer);
 
+        std::printf("%s: peak memory before %ld MB, after preparing %ld MB, after preview and PDF %ld MB, "
+                    "after the workbook %ld MB\n",
+                    c.name, before, afterPrepare, afterPdf, peakMb());
         std::printf("%s: %d pages; prepare %.0f ms; first preview page %.0f ms (after prepare); PDF %.0f ms "
                     "(%.1f MB); xls %.0f ms (%.1f MB)\n",
-                    c.name, r->pageCount(), prepare, firstPage, pdfMs, QFileInfo(pdf).size() / 1e6, xlsMs,
+                    c.name, pageCount, prepare, firstPage, pdfMs, QFileInfo(pdf).size() / 1e6, xlsMs,
                     QFileInfo(xlsPath).size() / 1e6);
     }
     std::printf("peak memory: %ld MB\n", peakMb());
