@@ -305,6 +305,11 @@ for r in dbfread.DBF(sys.argv[1], encoding='cp1251'):
         f().ToolButton5Click();
         QCOMPARE(dialogs_->execLog.size(), 1);
         QCOMPARE(pdfPages(pdf), 2);
+        // The first page landscape, the list of points portrait, both A4.
+        const QString sizes = run(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"),
+                                                             QStringLiteral("-l"), QStringLiteral("2"), pdf});
+        QVERIFY2(sizes.contains(QRegularExpression(QStringLiteral("Page\\s+1 size:\\s+84[12][.0-9]* x 595"))), qPrintable(sizes));
+        QVERIFY2(sizes.contains(QRegularExpression(QStringLiteral("Page\\s+2 size:\\s+595[.0-9]* x 84[12]"))), qPrintable(sizes));
         const QString text = pdfText(pdf);
         for (const char* s : {"Архив ждущий", "№ Серии: 1", "Дата: 01.03.2015 10:00:00", "Длительность: 24час.",
                               "Порог: 2,6мм.", "Примечание: пролёт 3", "Стр. 1 из 2", "Прогиб f, мм."})
@@ -368,13 +373,16 @@ for r in dbfread.DBF(sys.argv[1], encoding='cp1251'):
         const QString cells = run(QStringLiteral("/usr/bin/python3"),
                                   {QStringLiteral("-c"), QStringLiteral(R"(
 import sys, xlrd
-b = xlrd.open_workbook(sys.argv[1])
+b = xlrd.open_workbook(sys.argv[1], formatting_info=True)
 s = b.sheet_by_index(0)
 print(b.nsheets)
 for r in range(s.nrows):
     for c in range(s.ncols):
         v = s.cell_value(r, c)
         if v != '': print(repr(v))
+        if v == 0.37:
+            xf = b.xf_list[s.cell_xf_index(r, c)]
+            print('format', b.format_map[xf.format_key].format_str, 'border', xf.border.left_line_style)
 )"),
                                    xls});
         QVERIFY2(!cells.startsWith(QStringLiteral("ERROR")), qPrintable(cells));
@@ -385,6 +393,7 @@ for r in range(s.nrows):
         QVERIFY(values.contains(QStringLiteral("'трещина у опоры 7'")));
         QVERIFY(values.contains(QStringLiteral("101.0")));  // N as a number
         QVERIFY(values.contains(QStringLiteral("0.37")));   // R as a number, shown as 0,4
+        QVERIFY(values.contains(QStringLiteral("format 0.0 border 1")));
     }
 
     void seriesWorkbookShowsTheChartInLibreOffice()
