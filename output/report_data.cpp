@@ -58,22 +58,31 @@ PreparedReport prepareOperative(const dbf::Table& table)
     return r;
 }
 
-PreparedReport prepareWaiting(const dbf::Table& table, const WaitingTexts& texts, PictureSource chart)
+namespace {
+
+// A series report: the chart is picture 0, the series' records in stored
+// order, the handler fills the information texts.
+template <typename Texts>
+PreparedReport prepareSeries(const Template& tpl, const dbf::Table& table, const Texts& texts, PictureSource chart,
+                             void (*fill)(ObjectFill&, const Texts&, int))
 {
     PreparedReport r;
     r.pictures.push_back(std::move(chart));
     TableRecords records(table, series::viewRecordsInStoredOrder(table));
-    prepare(frReport2(), &records, [&texts](ObjectFill& o) { frReport2BeforePrint(o, texts, 0); }, r);
+    prepare(tpl, &records, [&texts, fill](ObjectFill& o) { fill(o, texts, 0); }, r);
     return r;
+}
+
+}  // namespace
+
+PreparedReport prepareWaiting(const dbf::Table& table, const WaitingTexts& texts, PictureSource chart)
+{
+    return prepareSeries(frReport2(), table, texts, std::move(chart), &frReport2BeforePrint);
 }
 
 PreparedReport prepareObservation(const dbf::Table& table, const ObservationTexts& texts, PictureSource chart)
 {
-    PreparedReport r;
-    r.pictures.push_back(std::move(chart));
-    TableRecords records(table, series::viewRecordsInStoredOrder(table));
-    prepare(frReport3(), &records, [&texts](ObjectFill& o) { frReport3BeforePrint(o, texts, 0); }, r);
-    return r;
+    return prepareSeries(frReport3(), table, texts, std::move(chart), &frReport3BeforePrint);
 }
 
 }  // namespace report
