@@ -168,7 +168,11 @@ void ReportCommands::exportWorkbook(const ReportRequest& request, const QString&
         ui::showError(parent_, QStringLiteral("Недостаточно памяти для записи книги %1").arg(path));
         return;
     }
-    platform::openDocument(path);
+    if (!platform::openDocument(path))
+        ui::showInfo(parent_,
+                     QStringLiteral("Книга сохранена в файле %1, но программа для её просмотра не найдена.")
+                         .arg(QDir::toNativeSeparators(path)),
+                     QStringLiteral("Экспорт в Excel"));
 }
 
 void copyChartToClipboard(QCustomPlot& chart)

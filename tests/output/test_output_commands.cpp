@@ -425,6 +425,23 @@ for r in range(s.nrows):
             QVERIFY2(text.contains(QString::fromUtf8(s)), s);
     }
 
+    void exportSaysWhereTheBookIsWhenNothingCanOpenIt()
+    {
+        platform::setDocumentOpener([](const QString&) { return false; });
+        showSheet(0);
+        const QString xls = dir_.filePath(QStringLiteral("без программы.xls"));
+        dialogs_->files.push_back(xls);
+        f().Excel1Click();
+        platform::setDocumentOpener([this](const QString& p) {
+            opened_ << p;
+            return true;
+        });
+        QVERIFY(QFileInfo::exists(xls));
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY(dialogs_->messages[0].text.contains(QDir::toNativeSeparators(xls)));
+        QCOMPARE(dialogs_->messages[0].icon, ui::Icon::Information);
+    }
+
     void exportCancelledOrRefusedWritesNothing()
     {
         showSheet(2);
