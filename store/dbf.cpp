@@ -32,6 +32,7 @@
 #include "store/dbf_os.h"
 #include "store/dbf_record.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 
@@ -41,14 +42,38 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <new>
 
 namespace dbf {
 
 using namespace detail;
 
+namespace {
+
+[[noreturn]] void outOfMemory(const QString& what) {
+    fail(E::Memory, QStringLiteral("Недостаточно памяти: %1").arg(what));
+}
+
+QString megabytes(qint64 bytes) { return QString::number((bytes + (1 << 20) - 1) >> 20); }
+
+}  // namespace
+
+QString workFileBeside(const QString& path) { return os::tempNameBeside(path); }
+
+void replaceWithWorkFile(const QString& work, const QString& target) {
+    QString why;
+    if (!os::syncFile(work))
+        fail(E::Io, QStringLiteral("Не удалось сбросить на диск %1").arg(work));
+    if (!os::replace(work, target, why))
+        fail(E::Io, QStringLiteral("Не удалось заменить %1: %2").arg(target, why));
+}
+
+void removeStaleWorkFiles(const QString& path) { os::removeStaleWorkFiles(path); }
+
 struct Table::Impl {
     QString path;
     os::Handle fh = os::kNoHandle;
+    bool readOnly = false;  // opened for reading only
     quint64 generation = 0;
 
     // Layout
@@ -119,6 +144,25 @@ struct Table::Impl {
         if (!isOpen())
             fail(E::Usage, QStringLiteral("Таблица не открыта"));
     }
+    void requireWritable() const {
+        requireOpen();
+        if (readOnly)
+            fail(E::ReadOnly, QStringLiteral("Файл %1 открыт только для чтения: изменить его нельзя")
+                                  .arg(QDir::toNativeSeparators(path)));
+    }
+    // Room for one more record in memory, growing geometrically, so that an
+    // append never fails after its bytes reached the file.
+    void reserveOneMore() {
+        const size_t want = data.size() + size_t(recLen);
+        try {
+            if (want > data.capacity())
+                data.reserve(std::max(want, data.capacity() + data.capacity() / 2));
+            if (view.size() == view.capacity())
+                view.reserve(view.size() + view.size() / 2 + 16);
+        } catch (const std::bad_alloc&) {
+            outOfMemory(QStringLiteral("новая запись не помещается в памяти"));
+        }
+    }
 
     int lookup(QStringView name) const {
         auto it = byName.constFind(name.toString().toUpper());
@@ -177,8 +221,18 @@ struct Table::Impl {
     }
 
     void ensureView() {
-        if (isOpen() && viewStale)
-            rebuild();
+        if (isOpen() && viewStale) {
+            try {
+                rebuild();
+            } catch (const std::bad_alloc&) {
+                view.clear();
+                view.shrink_to_fit();
+                cur = -1;
+                curPhys = -1;
+                atEof = atBof = true;
+                outOfMemory(QStringLiteral("не удалось отобрать или упорядочить строки таблицы"));
+            }
+        }
     }
 
     void setCur(int i) {
@@ -266,6 +320,7 @@ struct Table::Impl {
 
     void closeFile() {
         os::close(fh);
+        readOnly = false;
         header.clear();
         fields.clear();
         defs.clear();
@@ -378,9 +433,38 @@ struct Table::Impl {
             corrupt(QStringLiteral("в заголовке %1 записей, а в файле их %2")
                         .arg(cnt)
                         .arg((size - hLen) / rLen));
-        std::vector<char> recs(size_t(cnt) * size_t(rLen));
+        // The records are held in memory, with a 4-byte view entry per row:
+        // a file that cannot fit is refused before anything is allocated.
+        const qint64 inMemory = qint64(cnt) * (qint64(rLen) + 8);
+        const qint64 room = os::memoryAvailable();
+        if ((room >= 0 && inMemory > room) || quint64(inMemory) > quint64(std::numeric_limits<size_t>::max() / 2))
+            fail(E::Memory, QStringLiteral("Файл %1 слишком велик: для его %2 записей нужно %3 МБ памяти, "
+                                           "а доступно %4 МБ")
+                                .arg(QDir::toNativeSeparators(path))
+                                .arg(cnt)
+                                .arg(megabytes(inMemory), megabytes(std::max<qint64>(room, 0))));
+        std::vector<char> recs;
+        try {
+            recs.resize(size_t(cnt) * size_t(rLen));
+        } catch (const std::bad_alloc&) {
+            fail(E::Memory, QStringLiteral("Недостаточно памяти, чтобы прочитать файл %1 (%2 МБ)")
+                                .arg(QDir::toNativeSeparators(path), megabytes(inMemory)));
+        }
         if (!recs.empty() && !os::readAt(h, hLen, recs.data(), qint64(recs.size())))
             fail(E::Io, QStringLiteral("Ошибка чтения %1").arg(path));
+        // Every record starts with its deletion flag, ' ' or '*'.  Anything
+        // else (a zero-filled or sparse region, a shifted record) is not data.
+        quint32 marked = 0;
+        for (quint32 r = 0; r < cnt; ++r) {
+            const char flag = recs[size_t(r) * size_t(rLen)];
+            if (flag == '*') {
+                ++marked;
+            } else if (flag != ' ') {
+                corrupt(QStringLiteral("запись %1 повреждена (байт признака удаления 0x%2)")
+                            .arg(r + 1)
+                            .arg(uint8_t(flag), 2, 16, QLatin1Char('0')));
+            }
+        }
 
         header = hdr;
         fields = std::move(fs);
@@ -393,12 +477,12 @@ struct Table::Impl {
         data = std::move(recs);
         count = cnt;
         written = cnt;
-        deleted = 0;
-        for (quint32 r = 0; r < count; ++r)
-            if (rec(r)[0] == '*')
-                ++deleted;
+        deleted = marked;
         fh = h;
     }
+
+    // Settles the filter and the view of a table just loaded.
+    void opened();
 
     // Recompiles the filter text against the current fields.
     void compileFilter() {
@@ -426,7 +510,7 @@ Table::~Table() {
 }
 
 void Table::beginBulk() {
-    d->requireOpen();
+    d->requireWritable();
     d->flushBulk();
     d->bulk = true;
 }
@@ -496,6 +580,7 @@ void Table::create(const QString& path, const std::vector<FieldDef>& fields, uin
         os::HandleGuard probe(os::openExclusive(path));
     }
 
+    os::removeStaleWorkFiles(path);
     QByteArray bytes = buildHeader(fields, languageDriver, 0);
     bytes.append(char(0x1A));
     const QString tmp = os::tempNameBeside(path);
@@ -515,17 +600,35 @@ void Table::open() {
     if (d->path.isEmpty())
         fail(E::Usage, QStringLiteral("Не задано имя файла таблицы"));
     os::HandleGuard g(os::openExclusive(d->path));
+    os::removeStaleWorkFiles(d->path);
     d->load(g.h);  // throws; the guard closes the file
     g.release();
-    ++d->generation;
+    d->readOnly = false;
+    d->opened();
+}
+
+void Table::openReadOnly() {
+    if (d->isOpen())
+        return;
+    if (d->path.isEmpty())
+        fail(E::Usage, QStringLiteral("Не задано имя файла таблицы"));
+    os::HandleGuard g(os::openForReading(d->path));
+    d->load(g.h);
+    g.release();
+    d->readOnly = true;
+    d->opened();
+}
+
+void Table::Impl::opened() {
+    ++generation;
     try {
-        d->compileFilter();
+        compileFilter();
     } catch (const Error&) {
         // A filter that names fields this table lacks: filtering is dropped.
-        d->filterText.clear();
-        d->filter = Filter();
+        filterText.clear();
+        filter = Filter();
     }
-    d->markStale(true);
+    markStale(true);
 }
 
 void Table::close() {
@@ -539,6 +642,7 @@ void Table::close() {
     }
 }
 bool Table::isOpen() const { return d->isOpen(); }
+bool Table::readOnly() const { return d->isOpen() && d->readOnly; }
 
 const std::vector<FieldDef>& Table::fields() const { return d->defs; }
 int Table::fieldIndex(QStringView name) const { return d->lookup(name); }
@@ -733,13 +837,13 @@ bool Table::isDeletedAt(uint32_t recno) const { return d->physical(recno)[0] == 
 // ---- writing ----------------------------------------------------------------
 
 void Table::append() {
-    d->requireOpen();
+    d->requireWritable();
     d->buffer.assign(size_t(d->recLen), ' ');
     d->mode = Impl::Mode::Append;
 }
 
 void Table::edit() {
-    d->requireOpen();
+    d->requireWritable();
     if (d->mode != Impl::Mode::Browse)
         return;  // already editing: keep the buffer
     d->ensureView();
@@ -768,7 +872,18 @@ void Table::setString(int field, const QString& value) {
         formatNumber(v, w, f->def.decimals, p);
         return;
     }
-    const int n = d->codec->encode(value, p, w);
+    // Encoded aside first, so that a refused text leaves the field as it was.
+    char enc[256];
+    qsizetype missing = -1;
+    const int n = d->codec->encode(value, enc, w, &missing);
+    if (missing >= 0) {
+        const QByteArray cp = codecForLanguageDriver(d->ldid);
+        fail(E::CodePage, QStringLiteral("Поле %1: символ «%2» нельзя записать в кодировке файла (%3). "
+                                         "Значение поля не изменено.")
+                              .arg(f->def.name, value.mid(missing, value.at(missing).isHighSurrogate() ? 2 : 1),
+                                   codePageTitle(cp)));
+    }
+    std::memcpy(p, enc, size_t(n));
     std::memset(p + n, ' ', size_t(w - n));
 }
 void Table::setString(QStringView name, const QString& value) { setString(d->need(name), value); }
@@ -811,7 +926,7 @@ void Table::setNull(int field) {
 void Table::setNull(QStringView name) { setNull(d->need(name)); }
 
 void Table::post() {
-    d->requireOpen();
+    d->requireWritable();
     Impl& m = *d;
     if (m.mode == Impl::Mode::Browse)
         fail(E::Usage, QStringLiteral("Нечего записывать: запись не в режиме правки"));
@@ -830,6 +945,7 @@ void Table::post() {
         fail(E::Usage, QStringLiteral("Таблица переполнена"));
     const quint32 r = m.count;
     m.buffer[0] = ' ';
+    m.reserveOneMore();
     if (m.bulk) {
         m.data.insert(m.data.end(), m.buffer.begin(), m.buffer.end());
         m.count = r + 1;
@@ -869,7 +985,7 @@ void Table::cancel() {
 bool Table::editing() const { return d->mode != Impl::Mode::Browse; }
 
 void Table::deleteCurrent() {
-    d->requireOpen();
+    d->requireWritable();
     if (d->mode == Impl::Mode::Append) {  // deleting an unposted row drops it
         cancel();
         return;
@@ -882,7 +998,7 @@ void Table::deleteCurrent() {
 }
 
 void Table::setDeleted(uint32_t recno, bool deleted) {
-    d->requireOpen();
+    d->requireWritable();
     char* r = const_cast<char*>(d->physical(recno));
     const char flag = deleted ? '*' : ' ';
     if (r[0] == flag)
@@ -903,10 +1019,11 @@ void Table::setDeleted(uint32_t recno, bool deleted) {
 uint32_t Table::deletedCount() const { return d->deleted; }
 
 void Table::pack() {
-    d->requireOpen();
+    d->requireWritable();
     Impl& m = *d;
     cancel();
     m.flushBulk();
+    os::removeStaleWorkFiles(m.path);
     const QString dir = QFileInfo(m.path).absolutePath();
     if (!os::folderWritable(dir))
         fail(E::ReadOnly, QStringLiteral("Нет права записи в папку %1").arg(dir));
@@ -919,7 +1036,11 @@ void Table::pack() {
     head[28] = 0;  // no production index goes with the packed file
 
     std::vector<char> packed;
-    packed.reserve(size_t(live) * size_t(m.recLen));
+    try {
+        packed.reserve(size_t(live) * size_t(m.recLen));
+    } catch (const std::bad_alloc&) {
+        outOfMemory(QStringLiteral("не удалось сжать таблицу %1").arg(QDir::toNativeSeparators(m.path)));
+    }
     for (quint32 r = 0; r < m.count; ++r)
         if (m.rec(r)[0] != '*')
             packed.insert(packed.end(), m.rec(r), m.rec(r) + m.recLen);

@@ -93,14 +93,26 @@ const Codec& codecFor(const QByteArray& name) {
     return *slot;
 }
 
+QString codePageTitle(const QByteArray& name) {
+    if (name == "IBM866")
+        return QStringLiteral("DOS 866");
+    if (name.startsWith("IBM"))
+        return QStringLiteral("DOS ") + QString::fromLatin1(name.mid(3));
+    if (name.startsWith("windows-"))
+        return QStringLiteral("Windows-") + QString::fromLatin1(name.mid(8));
+    return QString::fromLatin1(name);
+}
+
 }  // namespace detail
 
 QByteArray codecForLanguageDriver(uint8_t ldid) {
     switch (ldid) {
     case 0x26:
     case 0x65: return "IBM866";
-    case 0x03:
-    case 0x57: return "windows-1252";
+    case 0x03: return "windows-1252";
+    // 0x57 is "the ANSI code page of the machine that wrote the file"; every
+    // text of this program is Windows-1251, so that is the one meant.
+    case 0x57: return "windows-1251";
     case 0x01: return "IBM437";
     case 0x02: return "IBM850";
     case 0x64: return "IBM852";

@@ -23,8 +23,9 @@ struct Codec {
         return s;
     }
     // Writes at most `width` bytes; returns the count.  Characters the code
-    // page lacks become '?'.
-    int encode(QStringView s, char* out, int width) const {
+    // page lacks become '?', and `missing` (when given) is set to the index
+    // in `s` of the first of them, else left alone.
+    int encode(QStringView s, char* out, int width, qsizetype* missing = nullptr) const {
         int n = 0;
         for (qsizetype i = 0; i < s.size() && n < width; ++i) {
             const char16_t c = s[i].unicode();
@@ -32,6 +33,8 @@ struct Codec {
                 out[n++] = char(c);
             } else {
                 const uint8_t b = fromUnicode[c];
+                if (!b && missing && *missing < 0)
+                    *missing = i;
                 out[n++] = b ? char(b) : '?';
             }
         }
@@ -41,5 +44,8 @@ struct Codec {
 
 // The tables of a code page named as QStringDecoder names it.
 const Codec& codecFor(const QByteArray& name);
+
+// The code page's name as the user knows it ("Windows-1251", "DOS 866" ...).
+QString codePageTitle(const QByteArray& name);
 
 }  // namespace dbf::detail

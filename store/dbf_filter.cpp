@@ -239,8 +239,11 @@ private:
         } else {
             n.text = r.text.trimmed();
             QByteArray enc(n.text.size(), Qt::Uninitialized);
-            enc.resize(codec_.encode(n.text, enc.data(), int(enc.size())));
+            qsizetype missing = -1;
+            enc.resize(codec_.encode(n.text, enc.data(), int(enc.size()), &missing));
             n.bytes = enc;
+            // A text the code page cannot hold is in no record.
+            n.unstorable = missing >= 0;
         }
         return add(std::move(n));
     }

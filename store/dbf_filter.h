@@ -27,6 +27,7 @@ struct Node {
     bool emptyLiteral = false;   // numeric field against "": null test
     double number = 0;
     QByteArray bytes;  // text literal in the file's code page, trimmed
+    bool unstorable = false;  // the literal has characters the code page lacks
     QString text;      // text literal, trimmed (ordering comparisons)
 };
 
@@ -72,9 +73,9 @@ struct Filter {
         }
         const QByteArrayView t = trimmedBytes(p, n.width);
         if (n.op == Cmp::Eq)
-            return t == QByteArrayView(n.bytes);
+            return !n.unstorable && t == QByteArrayView(n.bytes);
         if (n.op == Cmp::Ne)
-            return t != QByteArrayView(n.bytes);
+            return n.unstorable || t != QByteArrayView(n.bytes);
         const int c = QString::compare(codec->decode(t.data(), t.size()), n.text);
         return applyCmp(n.op, c, 0);
     }

@@ -7,14 +7,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstring>
+
+#include <limits>
+#include <utility>
 
 #ifndef _WIN32
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -66,6 +71,47 @@ Handle openExclusive(const QString& path) {
         fail(E::Io, QStringLiteral("Не удалось открыть %1: %2").arg(path, lastErrorText()));
     }
     return h;
+}
+
+Handle openForReading(const QString& path) {
+    const std::wstring p = native(path);
+    const DWORD attrs = GetFileAttributesW(p.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES)
+        fail(E::Io, QStringLiteral("Файл %1 не найден").arg(path));
+    if (attrs & FILE_ATTRIBUTE_DIRECTORY)
+        fail(E::Io, QStringLiteral("%1 — папка, а не файл").arg(path));
+    HANDLE h = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION)
+            fail(E::Locked, QStringLiteral("Файл %1 открыт другой программой").arg(path));
+        fail(E::Io, QStringLiteral("Не удалось открыть %1: %2").arg(path, lastErrorText()));
+    }
+    return h;
+}
+
+bool syncFile(const QString& path) {
+    HANDLE h = CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = FlushFileBuffers(h) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+namespace {
+// Deletes a stale work file; a file still open elsewhere is not deleted.
+void removeIfUnused(const QString& path) { DeleteFileW(native(path).c_str()); }
+}  // namespace
+
+qint64 memoryAvailable() {
+    MEMORYSTATUSEX st{};
+    st.dwLength = sizeof st;
+    if (!GlobalMemoryStatusEx(&st))
+        return -1;
+    return qint64(std::min<DWORDLONG>(st.ullAvailPageFile, st.ullAvailVirtual));
 }
 
 // Creates a new file that must not exist yet, opened exclusively.
@@ -204,6 +250,126 @@ Handle openExclusive(const QString& path) {
     return fd;
 }
 
+Handle openForReading(const QString& path) {
+    const QByteArray p = native(path);
+    struct stat st {};
+    if (::stat(p.constData(), &st) != 0)
+        fail(E::Io, QStringLiteral("Файл %1 не найден").arg(path));
+    if (!S_ISREG(st.st_mode))
+        fail(E::Io, QStringLiteral("%1 — не обычный файл").arg(path));
+    const int fd = ::open(p.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        const int e = errno;
+        if (e == EACCES || e == EPERM)
+            fail(E::Io, QStringLiteral("Нет права чтения файла %1").arg(path));
+        fail(E::Io, QStringLiteral("Не удалось открыть %1: %2").arg(path, errnoText(e)));
+    }
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        const int e = errno;
+        ::close(fd);
+        if (e == EWOULDBLOCK || e == EAGAIN)
+            fail(E::Locked, QStringLiteral("Файл %1 открыт другой программой").arg(path));
+        fail(E::Io, QStringLiteral("Не удалось захватить %1: %2").arg(path, errnoText(e)));
+    }
+    return fd;
+}
+
+bool syncFile(const QString& path) {
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+namespace {
+
+// Flushes a folder's entries (a rename in it) to disk.  File systems that
+// cannot sync a folder say EINVAL; there is nothing more to do on them.
+void syncFolder(const QString& dir) {
+    const int fd = ::open(native(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Deletes a stale work file unless a process holds it open (every work file
+// is locked while it is written).
+void removeIfUnused(const QString& path) {
+    const QByteArray p = native(path);
+    struct stat st {};
+    if (::lstat(p.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    const int fd = ::open(p.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        ::unlink(p.constData());
+    ::close(fd);
+}
+
+// A control group's limit file ("max" or a number) minus its usage, or -1.
+qint64 cgroupRoom() {
+    QFile lim(QStringLiteral("/sys/fs/cgroup/memory.max"));
+    QFile cur(QStringLiteral("/sys/fs/cgroup/memory.current"));
+    if (!lim.open(QIODevice::ReadOnly) || !cur.open(QIODevice::ReadOnly))
+        return -1;
+    bool ok1 = false, ok2 = false;
+    const qint64 max = lim.readAll().trimmed().toLongLong(&ok1);
+    const qint64 used = cur.readAll().trimmed().toLongLong(&ok2);
+    if (!ok1 || !ok2)
+        return -1;  // "max": no limit
+    return std::max<qint64>(0, max - used);
+}
+
+}  // namespace
+
+qint64 memoryAvailable() {
+    qint64 room = -1;
+    auto limit = [&](qint64 v) {
+        if (v >= 0)
+            room = room < 0 ? v : std::min(room, v);
+    };
+    QFile info(QStringLiteral("/proc/meminfo"));
+    if (info.open(QIODevice::ReadOnly)) {
+        qint64 avail = -1, swap = 0;
+        for (const QByteArray& line : info.readAll().split('\n')) {
+            const QList<QByteArray> parts = line.simplified().split(' ');
+            if (parts.size() < 2)
+                continue;
+            if (parts[0] == "MemAvailable:")
+                avail = parts[1].toLongLong() * 1024;
+            else if (parts[0] == "SwapFree:")
+                swap = parts[1].toLongLong() * 1024;
+        }
+        if (avail >= 0)
+            limit(avail + swap);
+    }
+    limit(cgroupRoom());
+    // An address-space or data limit (ulimit -v, -d) bounds what one process
+    // can map, whatever the machine has; what is mapped already counts.
+    qint64 vmSize = 0, vmData = 0;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmSize:"))
+                vmSize = line.simplified().split(' ').value(1).toLongLong() * 1024;
+            else if (line.startsWith("VmData:"))
+                vmData = line.simplified().split(' ').value(1).toLongLong() * 1024;
+        }
+    const std::pair<int, qint64> limits[] = {{RLIMIT_AS, vmSize}, {RLIMIT_DATA, vmData}};
+    for (const auto& [res, used] : limits) {
+        struct rlimit rl {};
+        if (::getrlimit(res, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) {
+            const qint64 cap = qint64(std::min<rlim_t>(rl.rlim_cur, rlim_t(std::numeric_limits<qint64>::max())));
+            limit(std::max<qint64>(0, cap - used));
+        }
+    }
+    return room;
+}
+
 Handle createNew(const QString& path) {
     const int fd = ::open(native(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -267,13 +433,36 @@ void close(Handle& h) {
 void remove(const QString& path) { ::unlink(native(path).constData()); }
 
 bool replace(const QString& from, const QString& to, QString& why) {
-    if (::rename(native(from).constData(), native(to).constData()) == 0)
-        return true;
-    why = errnoText(errno);
-    return false;
+    if (::rename(native(from).constData(), native(to).constData()) != 0) {
+        why = errnoText(errno);
+        return false;
+    }
+    syncFolder(QFileInfo(to).absolutePath());
+    return true;
 }
 
 #endif
+
+void removeStaleWorkFiles(const QString& path) {
+    const QFileInfo fi(path);
+    // ".<name>.<hex>.tmp", and ".<that>.<hex>.tmp" for a work file's own
+    // work file (a table created under a work name).
+    static const QString hex = QStringLiteral("\\.[0-9a-f]{16}\\.tmp");
+    const QRegularExpression own(QStringLiteral("^\\.{1,2}") + QRegularExpression::escape(fi.fileName()) +
+                                 QStringLiteral("(%1){1,2}$").arg(hex));
+    const QDir dir = fi.absoluteDir();
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& n : names) {
+        const QRegularExpressionMatch m = own.match(n);
+        if (!m.hasMatch())
+            continue;
+        // The leading dots and the suffixes go in pairs.
+        const int dots = n.startsWith(QStringLiteral("..")) ? 2 : 1;
+        const int suffixes = int((n.size() - dots - fi.fileName().size()) / 21);
+        if (dots == suffixes)
+            removeIfUnused(dir.filePath(n));
+    }
+}
 
 QString tempNameBeside(const QString& path) {
     const QFileInfo fi(path);

@@ -31,6 +31,9 @@ constexpr bool kRenameNeedsClose = false;
 // Opens an existing regular file for reading and writing with no sharing at
 // all (POSIX: an exclusive flock).  Throws Error (Io, ReadOnly, Locked).
 Handle openExclusive(const QString& path);
+// Opens an existing regular file for reading only, shared with other
+// readers (POSIX: a shared flock).  Throws Error (Io, Locked).
+Handle openForReading(const QString& path);
 // Creates a new file that must not exist yet, opened exclusively.
 Handle createNew(const QString& path);
 
@@ -40,7 +43,12 @@ qint64 size(Handle h);
 bool sync(Handle h);
 void close(Handle& h);
 void remove(const QString& path);
+// Renames `from` over `to` (same folder) and then flushes the folder's entry
+// to disk (POSIX) or moves with write-through (Windows).  The caller flushes
+// the file itself first.
 bool replace(const QString& from, const QString& to, QString& why);
+// Flushes an existing file, by name, to disk.
+bool syncFile(const QString& path);
 
 // A folder or file without any write permission (POSIX) or with the
 // read-only attribute (Windows).
@@ -49,6 +57,14 @@ bool fileMarkedReadOnly(const QString& path);
 
 // A fresh work-file name beside `path`: ".<name>.<16 hex digits>.tmp".
 QString tempNameBeside(const QString& path);
+// Removes the work files of `path` that no process holds open: names of the
+// pattern above, and the work files of such a work file.
+void removeStaleWorkFiles(const QString& path);
+
+// Bytes of memory this process can still get (physical memory and swap
+// available, within the process's and its control group's limits); -1 when
+// it cannot be told.
+qint64 memoryAvailable();
 
 // Closes a handle on scope exit unless released.
 struct HandleGuard {
