@@ -56,6 +56,29 @@ namespace {
 
 QString megabytes(qint64 bytes) { return QString::number((bytes + (1 << 20) - 1) >> 20); }
 
+// Records in memory: an allocator that leaves new bytes uninitialised, since
+// every byte is read from the file or written by an append right away (a
+// zero fill of 170 MB would cost as much as reading them).
+template <typename T>
+struct NoInitAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = NoInitAllocator<U>;
+    };
+    NoInitAllocator() = default;
+    template <typename U>
+    NoInitAllocator(const NoInitAllocator<U>&) {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using Bytes = std::vector<char, NoInitAllocator<char>>;
+
 }  // namespace
 
 QString workFileBeside(const QString& path) { return os::tempNameBeside(path); }
@@ -87,7 +110,7 @@ struct Table::Impl {
     const Codec* codec = nullptr;
 
     // Records, back to back, flag byte first.
-    std::vector<char> data;
+    Bytes data;
     quint32 count = 0;
     quint32 deleted = 0;
     // Bulk writing: records from `written` on are in memory only.
@@ -150,6 +173,12 @@ struct Table::Impl {
             fail(E::ReadOnly, QStringLiteral("Файл %1 открыт только для чтения: изменить его нельзя")
                                   .arg(QDir::toNativeSeparators(path)));
     }
+    // The edit buffer as a new last record in memory (room reserved first).
+    void appendBuffer() {
+        const size_t at = data.size();
+        data.resize(at + size_t(recLen));
+        std::memcpy(data.data() + at, buffer.data(), size_t(recLen));
+    }
     // Room for one more record in memory, growing geometrically, so that an
     // append never fails after its bytes reached the file.
     void reserveOneMore() {
@@ -196,6 +225,8 @@ struct Table::Impl {
 
     void rebuild() {
         view.clear();
+        if (!filterActive())
+            view.reserve(count - deleted);
         for (quint32 r = 0; r < count; ++r)
             if (passes(rec(r)))
                 view.push_back(r);
@@ -443,26 +474,33 @@ struct Table::Impl {
                                 .arg(QDir::toNativeSeparators(path))
                                 .arg(cnt)
                                 .arg(megabytes(inMemory), megabytes(std::max<qint64>(room, 0))));
-        std::vector<char> recs;
+        Bytes recs;
         try {
             recs.resize(size_t(cnt) * size_t(rLen));
         } catch (const std::bad_alloc&) {
             fail(E::Memory, QStringLiteral("Недостаточно памяти, чтобы прочитать файл %1 (%2 МБ)")
                                 .arg(QDir::toNativeSeparators(path), megabytes(inMemory)));
         }
-        if (!recs.empty() && !os::readAt(h, hLen, recs.data(), qint64(recs.size())))
-            fail(E::Io, QStringLiteral("Ошибка чтения %1").arg(path));
-        // Every record starts with its deletion flag, ' ' or '*'.  Anything
-        // else (a zero-filled or sparse region, a shifted record) is not data.
+        // Read in slices of whole records, each checked while it is still in
+        // the cache: every record starts with its deletion flag, ' ' or '*'.
+        // Anything else (a zero-filled or sparse region, a shifted record) is
+        // not data.
         quint32 marked = 0;
-        for (quint32 r = 0; r < cnt; ++r) {
-            const char flag = recs[size_t(r) * size_t(rLen)];
-            if (flag == '*') {
-                ++marked;
-            } else if (flag != ' ') {
-                corrupt(QStringLiteral("запись %1 повреждена (байт признака удаления 0x%2)")
-                            .arg(r + 1)
-                            .arg(uint8_t(flag), 2, 16, QLatin1Char('0')));
+        const quint32 perSlice = std::max<quint32>(1, quint32((4 << 20) / rLen));
+        for (quint32 from = 0; from < cnt; from += perSlice) {
+            const quint32 n = std::min(perSlice, cnt - from);
+            char* p = recs.data() + size_t(from) * size_t(rLen);
+            if (!os::readAt(h, hLen + qint64(from) * rLen, p, qint64(n) * rLen))
+                fail(E::Io, QStringLiteral("Ошибка чтения %1").arg(path));
+            for (quint32 r = 0; r < n; ++r) {
+                const char flag = p[size_t(r) * size_t(rLen)];
+                if (flag == '*') {
+                    ++marked;
+                } else if (flag != ' ') {
+                    corrupt(QStringLiteral("запись %1 повреждена (байт признака удаления 0x%2)")
+                                .arg(from + r + 1)
+                                .arg(uint8_t(flag), 2, 16, QLatin1Char('0')));
+                }
             }
         }
 
@@ -947,7 +985,7 @@ void Table::post() {
     m.buffer[0] = ' ';
     m.reserveOneMore();
     if (m.bulk) {
-        m.data.insert(m.data.end(), m.buffer.begin(), m.buffer.end());
+        m.appendBuffer();
         m.count = r + 1;
         if (qint64(m.count - m.written) * m.recLen >= (qint64(16) << 20))
             m.flushBulk();
@@ -959,7 +997,7 @@ void Table::post() {
     if (!ok)
         fail(E::Io, QStringLiteral("Ошибка записи в файл %1").arg(m.path));
     m.writeCountAndDate(r + 1);
-    m.data.insert(m.data.end(), m.buffer.begin(), m.buffer.end());
+    m.appendBuffer();
     m.count = r + 1;
     m.written = m.count;
     }
@@ -1035,7 +1073,7 @@ void Table::pack() {
     put32(head.data() + 4, live);
     head[28] = 0;  // no production index goes with the packed file
 
-    std::vector<char> packed;
+    Bytes packed;
     try {
         packed.reserve(size_t(live) * size_t(m.recLen));
     } catch (const std::bad_alloc&) {

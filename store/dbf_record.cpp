@@ -48,6 +48,40 @@ bool parseNumber(const char* p, int w, double& out) {
     const char c0 = s[0] == '-' && n > 1 ? s[1] : s[0];
     if (!((c0 >= '0' && c0 <= '9') || c0 == '.'))
         return false;
+    // Most fields are plain "digits.digits": their digits as one integer,
+    // divided by a power of ten.  Both are exact doubles (below 2^53 and
+    // 10^22), so the one division rounds exactly as the general conversion
+    // does.
+    {
+        static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        const bool negative = s[0] == '-';
+        int i = negative ? 1 : 0;
+        unsigned long long mantissa = 0;
+        int digits = 0, decimals = -1;
+        bool plain = i < n;
+        for (; i < n && plain; ++i) {
+            const char c = s[i];
+            if (c >= '0' && c <= '9') {
+                mantissa = mantissa * 10 + unsigned(c - '0');
+                ++digits;
+                if (decimals >= 0)
+                    ++decimals;
+            } else if (c == '.' && decimals < 0) {
+                decimals = 0;
+            } else {
+                plain = false;
+            }
+        }
+        if (plain && digits > 0 && digits <= 15 && decimals <= 22) {
+            double v = double(mantissa);
+            if (decimals > 0)
+                v /= kPow10[decimals];
+            out = negative ? -v : v;
+            return true;
+        }
+    }
     double v = 0;
     const auto r = std::from_chars(s, s + n, v);
     if (r.ec != std::errc() || r.ptr != s + n || !std::isfinite(v))

@@ -3,6 +3,7 @@
 
 #include "store/dbf.h"
 #include "store/measurement.h"
+#include "store/dbf_record.h"
 #include "dbf_test_util.h"
 
 #include <QCoreApplication>
@@ -10,10 +11,13 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <functional>
 
@@ -1012,6 +1016,38 @@ private slots:
         QCOMPARE(t.recordCount(), 1);
         t.close();
         QCOMPARE(readAll(p), before);
+    }
+
+    // Numbers read through the short path for plain "digits.digits" fields
+    // come out exactly as the general conversion reads them.
+    void numbersReadExactly() {
+        QRandomGenerator rng(1234);
+        char buf[64];
+        for (int i = 0; i < 200000; ++i) {
+            const int decimals = int(rng.bounded(10));
+            const double v = (rng.generateDouble() - 0.5) * std::pow(10.0, double(rng.bounded(12)));
+            const int n = std::snprintf(buf, sizeof buf, "%18.*f", decimals, v);
+            double fast = 0, general = 0;
+            QVERIFY(dbf::detail::parseNumber(buf, n, fast));
+            const char* b = buf;
+            while (*b == ' ')
+                ++b;
+            std::from_chars(b, buf + n, general);
+            if (fast != general || std::signbit(fast) != std::signbit(general))
+                QFAIL(qPrintable(QStringLiteral("\"%1\": %2 against %3")
+                                     .arg(QString::fromLatin1(buf))
+                                     .arg(fast, 0, 'g', 17)
+                                     .arg(general, 0, 'g', 17)));
+        }
+        for (const char* text : {"1.", ".5", "-0.25", "  7", "1e3", "-", ".", "--1", "1.2.3", "12a"}) {
+            double fast = 0, general = 0;
+            const bool ok = dbf::detail::parseNumber(text, int(std::strlen(text)), fast);
+            const auto r = std::from_chars(text + (text[0] == ' ' ? 2 : 0), text + std::strlen(text), general);
+            const bool whole = r.ec == std::errc() && r.ptr == text + std::strlen(text);
+            QCOMPARE(ok, whole);
+            if (ok)
+                QCOMPARE(fast, general);
+        }
     }
 
     void everyByteOf1251RoundTrips() {
