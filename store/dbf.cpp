@@ -699,6 +699,11 @@ void Table::setFilter(const QString& text) {
         d->filterText = old;
         d->compileFilter();
         throw;
+    } catch (const std::bad_alloc&) {
+        d->filterText.clear();  // no filter rather than one that is not applied
+        d->filter = Filter();
+        d->markStale(true);
+        outOfMemory(QStringLiteral("не удалось разобрать фильтр"));
     }
     if (d->filterOn)
         d->markStale(true);

@@ -14,6 +14,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #ifndef _WIN32
@@ -78,6 +80,37 @@ int openLimitedInChild(const QString& path, int mb) {
     } catch (const Error& e) {
         std::fputs(e.text().toLocal8Bit().constData(), stderr);
         return e.kind() == Error::Kind::Memory ? kMemory : e.kind() == Error::Kind::Corrupt ? kCorrupt : kOtherError;
+    }
+}
+
+// Sorts a table by a long text field with only `mb` megabytes of address
+// space left beyond what the open table uses: the failure is a clear Memory
+// error, not a bare allocation failure.
+int sortLimitedInChild(const QString& path, int mb) {
+    Table t;
+    t.setFileName(path);
+    t.open();
+    const int rows = t.recordCount();
+#ifndef _WIN32
+    qint64 vm = 0;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmSize:"))
+                vm = line.simplified().split(' ').value(1).toLongLong() * 1024;
+    struct rlimit rl {};
+    rl.rlim_cur = rl.rlim_max = rlim_t(vm + (qint64(mb) << 20));
+    if (vm == 0 || ::setrlimit(RLIMIT_AS, &rl) != 0)
+        return kOtherError;
+#endif
+    try {
+        t.createIndexTag("text", "ARTICLE", false);
+        t.selectIndex("text");
+        t.recordCount();
+        return kDone;
+    } catch (const Error& e) {
+        std::fputs(e.text().toLocal8Bit().constData(), stderr);
+        return e.kind() == Error::Kind::Memory && rows == 100000 ? kMemory : kOtherError;
     }
 }
 
@@ -275,6 +308,30 @@ private slots:
         }
         QVERIFY2(why.contains(QStringLiteral("запись 1 повреждена")), qPrintable(why));
         QVERIFY(QFile::remove(p));
+
+        // Sorting 100,000 rows by a 30-character text needs some 10 MB of
+        // keys; with 8 MB to spare it fails as a Memory error.
+        const QString s = path("sort.db");
+        Table::create(s, measurementFields());
+        {
+            Table w;
+            w.setFileName(s);
+            w.open();
+            w.beginBulk();
+            for (int i = 0; i < 100000; ++i) {
+                w.append();
+                w.setString("ARTICLE", QStringLiteral("Плита %1 ").arg(100000 - i).repeated(10));
+                w.post();
+            }
+        }
+        child.start(QCoreApplication::applicationFilePath(), {"--sort-limited", s, "8"});
+        QVERIFY(child.waitForFinished(60000));
+        const QString sortErr = QString::fromLocal8Bit(child.readAllStandardError());
+        QCOMPARE(child.exitCode(), int(kMemory));
+        QVERIFY2(sortErr.contains(QStringLiteral("Недостаточно памяти")), qPrintable(sortErr));
+        child.start(QCoreApplication::applicationFilePath(), {"--sort-limited", s, "512"});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitCode(), int(kDone));
 #endif
     }
 };
@@ -284,6 +341,8 @@ int main(int argc, char** argv) {
         return buildInChild(QString::fromLocal8Bit(argv[2]));
     if (argc == 3 && std::strcmp(argv[1], "--pack") == 0)
         return packInChild(QString::fromLocal8Bit(argv[2]));
+    if (argc == 4 && std::strcmp(argv[1], "--sort-limited") == 0)
+        return sortLimitedInChild(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
     if (argc == 4 && std::strcmp(argv[1], "--open-limited") == 0)
         return openLimitedInChild(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
     QCoreApplication app(argc, argv);
