@@ -42,6 +42,7 @@ QString openFailureText(const dbf::Error& e, const QString& file)
         return QStringLiteral("База данных \"%1\" уже открыта другой программой.").arg(QDir::toNativeSeparators(file));
     case dbf::Error::Kind::ReadOnly:
         return QStringLiteral("База данных \"%1\" доступна только для чтения.").arg(QDir::toNativeSeparators(file));
+    case dbf::Error::Kind::Memory:  // too large for memory: the engine says how much it needs
     case dbf::Error::Kind::Io:
         return QStringLiteral("Не удалось открыть файл \"%1\": %2").arg(QDir::toNativeSeparators(file), e.text());
     default:
