@@ -54,6 +54,11 @@ namespace {
     fail(E::Memory, QStringLiteral("Недостаточно памяти: %1").arg(what));
 }
 
+// Bulk writing hands the records to the system in slices small enough to be
+// still in the processor's cache when they are copied: a large slice would
+// be read back from memory, which costs as much as writing it.
+constexpr qint64 kBulkFlushBytes = qint64(256) << 10;
+
 QString megabytes(qint64 bytes) { return QString::number((bytes + (1 << 20) - 1) >> 20); }
 
 // Records in memory: an allocator that leaves new bytes uninitialised, since
@@ -992,7 +997,7 @@ void Table::post() {
     if (m.bulk) {
         m.appendBuffer();
         m.count = r + 1;
-        if (qint64(m.count - m.written) * m.recLen >= (qint64(16) << 20))
+        if (qint64(m.count - m.written) * m.recLen >= kBulkFlushBytes)
             m.flushBulk();
     } else {
     m.buffer.push_back(char(0x1A));

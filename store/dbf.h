@@ -178,9 +178,9 @@ public:
     void post();    // writes the record, record count, date and EOF marker
 
     // Bulk writing, for a table nobody else sees yet (a database being built
-    // beside its final name): appended records stay in memory and reach the
-    // file in large writes, at endBulk(), close(), any other change, or every
-    // 16 MB.  Between those the file's count lags behind.
+    // beside its final name): appended records reach the file in slices of
+    // 256 KB, and at endBulk(), close() or any other change.  Between those
+    // the file's count lags behind.
     void beginBulk();
     void endBulk();
     // Room for this many records in all, so that a long run of appends does
