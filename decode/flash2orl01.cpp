@@ -137,7 +137,13 @@ Flash2orl01Result flash2orl01(dbf::Table& table, const device::MemoryImage& imag
                         table.setString(f.ARTICLE, end);
                 }
                 if (mode == 1) {
-                    table.setString(f.ARTICLE, date_str(points, q + 3) + QLatin1Char(' ') + time_str(points, q));
+                    // Built in one buffer: this runs for every waiting point.
+                    QString at;
+                    at.reserve(19);
+                    at += date_str(points, q + 3);
+                    at += QLatin1Char(' ');
+                    at += time_str(points, q);
+                    table.setString(f.ARTICLE, at);
                     setValue(table, f.R, get_single(points, q + 6));
                 } else {
                     setValue(table, f.R, get_single(points, q));

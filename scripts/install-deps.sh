@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libqcustomplot-dev libgl-dev qt6-translations-l10n
   fonts-liberation2
-  python3 python3-dbfread python3-xlrd
+  python3 python3-dbfread python3-xlrd shapelib
   clang libclang-rt-14-dev
   xvfb openbox xdotool imagemagick poppler-utils
   libreoffice-calc-nogui

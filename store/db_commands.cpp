@@ -9,13 +9,6 @@
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QTabWidget>
-#include <QUuid>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 #include "app/dialogs.h"
 #include "decode/flash2orl01.h"
@@ -49,6 +42,7 @@ QString openFailureText(const dbf::Error& e, const QString& file)
         return QStringLiteral("База данных \"%1\" уже открыта другой программой.").arg(QDir::toNativeSeparators(file));
     case dbf::Error::Kind::ReadOnly:
         return QStringLiteral("База данных \"%1\" доступна только для чтения.").arg(QDir::toNativeSeparators(file));
+    case dbf::Error::Kind::Memory:  // too large for memory: the engine says how much it needs
     case dbf::Error::Kind::Io:
         return QStringLiteral("Не удалось открыть файл \"%1\": %2").arg(QDir::toNativeSeparators(file), e.text());
     default:
@@ -56,21 +50,15 @@ QString openFailureText(const dbf::Error& e, const QString& file)
     }
 }
 
-// Replaces `target` by `source` in one step (same folder).
-bool replaceFile(const QString& source, const QString& target, QString& error)
+// A read-only database is browsed, never changed: every changing command
+// says so and does nothing.
+bool refusedReadOnly(TForm1* form)
 {
-#ifdef _WIN32
-    if (MoveFileExW(reinterpret_cast<LPCWSTR>(source.utf16()), reinterpret_cast<LPCWSTR>(target.utf16()),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    error = QStringLiteral("ошибка %1").arg(GetLastError());
-    return false;
-#else
-    if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0)
-        return true;
-    error = QString::fromLocal8Bit(std::strerror(errno));
-    return false;
-#endif
+    if (!form->Dbf1.isOpen() || !form->Dbf1.readOnly())
+        return false;
+    ui::showError(form, QStringLiteral("База данных \"%1\" открыта только для чтения: изменить её нельзя.")
+                            .arg(QDir::toNativeSeparators(form->Dbf1.fileName())));
+    return true;
 }
 
 }  // namespace
@@ -117,8 +105,9 @@ bool TForm1::Create_DB(const QString& file, int decoder)
     // whole download has been written, so a failure never costs the user the
     // old file nor leaves a half-written one.
     const QFileInfo target(file);
-    const QString work = target.absolutePath() + QStringLiteral("/.") + target.fileName() + QLatin1Char('.') +
-                         QUuid::createUuid().toString(QUuid::Id128).left(8) + QStringLiteral(".new");
+    // Work files of an earlier run that was killed go first.
+    dbf::removeStaleWorkFiles(target.absoluteFilePath());
+    const QString work = dbf::workFileBeside(target.absoluteFilePath());
     try {
         dbf::Table::create(work, measurementFields());
         Dbf1.setFileName(work);
@@ -134,9 +123,8 @@ bool TForm1::Create_DB(const QString& file, int decoder)
         else
             flash2orl01(false);
         Dbf1.close();
-        QString error;
-        if (!replaceFile(work, target.absoluteFilePath(), error))
-            throw dbf::Error(dbf::Error::Kind::Io, error);
+        // On disk before it replaces the user's file.
+        dbf::replaceWithWorkFile(work, target.absoluteFilePath());
         Dbf1.setFileName(target.absoluteFilePath());
         Dbf1.open();
     } catch (const dbf::Error& e) {
@@ -225,7 +213,15 @@ bool TForm1::Open_DB(const QString& file)
     Dbf1.setFilter(QString());
     Dbf1.setFiltered(false);
     try {
-        Dbf1.open();
+        try {
+            Dbf1.open();
+        } catch (const dbf::Error& e) {
+            // A file without write permission, or on read-only media, is
+            // opened for browsing, printing and export.
+            if (e.kind() != dbf::Error::Kind::ReadOnly)
+                throw;
+            Dbf1.openReadOnly();
+        }
         // A table without the measurement fields is not one of our databases.
         for (const dbf::FieldDef& f : measurementFields()) {
             const int i = Dbf1.fieldIndex(f.name);
@@ -241,6 +237,12 @@ bool TForm1::Open_DB(const QString& file)
     Dbf1.refresh();
     Dbf1.first();
     layout_kind = layout_kind_of_table();
+    if (Dbf1.readOnly())
+        ui::dialogs().message(this,
+                              QStringLiteral("Файл \"%1\" открыт только для чтения: его можно просматривать, "
+                                             "печатать и выводить в Excel, но не изменять.")
+                                  .arg(QDir::toNativeSeparators(file)),
+                              QStringLiteral("Дополнение"), ui::Icon::Information, ui::Buttons::Ok);
 
     setWindowColourOpen(true);
     en_but();
@@ -267,7 +269,7 @@ void TForm1::N4Click()
             return;
         Open_DB(file);
     }
-    if (!db_open || !form2_)
+    if (!db_open || refusedReadOnly(this) || !form2_)
         return;
     // A database of deflection measurements takes a download; one of
     // strength results takes a memory image of its layout from a ".bin"
@@ -301,7 +303,7 @@ void TForm1::N4Click()
 
 void TForm1::N5Click()
 {
-    if (db_open)
+    if (db_open && !refusedReadOnly(this))
         Save_DB();
 }
 
@@ -366,7 +368,7 @@ void TForm1::Close_DB()
 
 void TForm1::N36Click()
 {
-    if (!Dbf1.isOpen() || currentSheet() != 1)
+    if (!Dbf1.isOpen() || currentSheet() != 1 || refusedReadOnly(this))
         return;
     DBGridPro1->commitPendingEdit();
     const QList<int> rows = DBGridPro1->selectedRows();
@@ -387,7 +389,7 @@ void TForm1::N36Click()
 
 void TForm1::N37Click()
 {
-    if (!db_open || !Dbf1.isOpen())
+    if (!db_open || !Dbf1.isOpen() || refusedReadOnly(this))
         return;
     // Walk a snapshot of the view: renumbering must not move rows under the
     // walk when the view is sorted by N.

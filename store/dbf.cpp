@@ -17,947 +17,91 @@
 //  * The record count in the header is authoritative as long as the file holds
 //    that many records; a file shorter than that is Corrupt.  Bytes after the
 //    last counted record are ignored.
+//
+// The file layer is in dbf_os, code pages in dbf_codec, field values in
+// dbf_record, header bytes in dbf_layout, filters in dbf_filter and sort
+// orders in dbf_index; this file is the Table: load, view, cursor, edits.
 
 #include "store/dbf.h"
 
-#include <QDate>
+#include "store/dbf_codec.h"
+#include "store/dbf_fail.h"
+#include "store/dbf_filter.h"
+#include "store/dbf_index.h"
+#include "store/dbf_layout.h"
+#include "store/dbf_os.h"
+#include "store/dbf_record.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRandomGenerator>
-#include <QStringDecoder>
 
 #include <algorithm>
-#include <array>
-#include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <map>
-#include <mutex>
-#include <numeric>
-
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include <new>
 
 namespace dbf {
 
+using namespace detail;
+
 namespace {
 
-using E = Error::Kind;
-
-[[noreturn]] void fail(E kind, const QString& msg) { throw Error(kind, msg); }
-
-// ===========================================================================
-// Platform file access.  Everything that differs between Windows and POSIX is
-// in this namespace: exclusive open, positioned reads/writes, flush, replace.
-// ===========================================================================
-namespace os {
-
-#ifdef _WIN32
-using Handle = HANDLE;
-const Handle kNoHandle = INVALID_HANDLE_VALUE;
-
-std::wstring native(const QString& path) {
-    return QDir::toNativeSeparators(path).toStdWString();
+[[noreturn]] void outOfMemory(const QString& what) {
+    fail(E::Memory, QStringLiteral("Недостаточно памяти: %1").arg(what));
 }
 
-QString lastErrorText() {
-    const DWORD code = GetLastError();
-    wchar_t* buf = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, 0, reinterpret_cast<LPWSTR>(&buf), 0, nullptr);
-    QString text = buf ? QString::fromWCharArray(buf).trimmed() : QString::number(code);
-    if (buf)
-        LocalFree(buf);
-    return text;
-}
+// Bulk writing hands the records to the system in slices small enough to be
+// still in the processor's cache when they are copied: a large slice would
+// be read back from memory, which costs as much as writing it.
+constexpr qint64 kBulkFlushBytes = qint64(256) << 10;
 
-// Opens an existing file for reading and writing with no sharing at all.
-Handle openExclusive(const QString& path) {
-    const std::wstring p = native(path);
-    const DWORD attrs = GetFileAttributesW(p.c_str());
-    if (attrs == INVALID_FILE_ATTRIBUTES)
-        fail(E::Io, QStringLiteral("Файл %1 не найден").arg(path));
-    if (attrs & FILE_ATTRIBUTE_DIRECTORY)
-        fail(E::Io, QStringLiteral("%1 — папка, а не файл").arg(path));
-    if (attrs & FILE_ATTRIBUTE_READONLY)
-        fail(E::ReadOnly, QStringLiteral("Файл %1 только для чтения").arg(path));
-    HANDLE h = CreateFileW(p.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION)
-            fail(E::Locked, QStringLiteral("Файл %1 открыт другой программой").arg(path));
-        if (code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT)
-            fail(E::ReadOnly, QStringLiteral("Нет права записи в файл %1").arg(path));
-        fail(E::Io, QStringLiteral("Не удалось открыть %1: %2").arg(path, lastErrorText()));
-    }
-    return h;
-}
+QString megabytes(qint64 bytes) { return QString::number((bytes + (1 << 20) - 1) >> 20); }
 
-// Creates a new file that must not exist yet, opened exclusively.
-Handle createNew(const QString& path) {
-    HANDLE h = CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT)
-            fail(E::ReadOnly, QStringLiteral("Нет права записи в папку файла %1").arg(path));
-        fail(E::Io, QStringLiteral("Не удалось создать %1: %2").arg(path, lastErrorText()));
-    }
-    return h;
-}
-
-bool readAt(Handle h, qint64 off, void* buf, qint64 len) {
-    char* p = static_cast<char*>(buf);
-    while (len > 0) {
-        OVERLAPPED ov{};
-        ov.Offset = DWORD(off & 0xFFFFFFFF);
-        ov.OffsetHigh = DWORD(quint64(off) >> 32);
-        const DWORD chunk = DWORD(std::min<qint64>(len, 1 << 30));
-        DWORD got = 0;
-        if (!ReadFile(h, p, chunk, &got, &ov) || got == 0)
-            return false;
-        p += got;
-        off += got;
-        len -= got;
-    }
-    return true;
-}
-
-bool writeAt(Handle h, qint64 off, const void* buf, qint64 len) {
-    const char* p = static_cast<const char*>(buf);
-    while (len > 0) {
-        OVERLAPPED ov{};
-        ov.Offset = DWORD(off & 0xFFFFFFFF);
-        ov.OffsetHigh = DWORD(quint64(off) >> 32);
-        const DWORD chunk = DWORD(std::min<qint64>(len, 1 << 30));
-        DWORD put = 0;
-        if (!WriteFile(h, p, chunk, &put, &ov) || put == 0)
-            return false;
-        p += put;
-        off += put;
-        len -= put;
-    }
-    return true;
-}
-
-qint64 size(Handle h) {
-    LARGE_INTEGER s{};
-    if (!GetFileSizeEx(h, &s))
-        return -1;
-    return s.QuadPart;
-}
-
-bool sync(Handle h) { return FlushFileBuffers(h) != 0; }
-
-void close(Handle& h) {
-    if (h != INVALID_HANDLE_VALUE)
-        CloseHandle(h);
-    h = INVALID_HANDLE_VALUE;
-}
-
-void remove(const QString& path) { DeleteFileW(native(path).c_str()); }
-
-bool replace(const QString& from, const QString& to, QString& why) {
-    if (MoveFileExW(native(from).c_str(), native(to).c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    why = lastErrorText();
-    return false;
-}
-
-// Windows keeps no write bits on folders; creating the file tells.
-bool folderWritable(const QString&) { return true; }
-bool fileMarkedReadOnly(const QString& path) {
-    const DWORD attrs = GetFileAttributesW(native(path).c_str());
-    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY);
-}
-
-// On Windows the exclusive handles must be closed before a rename.
-constexpr bool kRenameNeedsClose = true;
-
-#else  // POSIX
-
-using Handle = int;
-constexpr Handle kNoHandle = -1;
-
-QByteArray native(const QString& path) { return QFile::encodeName(path); }
-
-QString errnoText(int e) { return QString::fromLocal8Bit(strerror(e)); }
-
-bool anyWriteBit(const QString& path, bool& exists) {
-    struct stat st {};
-    exists = ::stat(native(path).constData(), &st) == 0;
-    return exists && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
-}
-
-// A file or folder without any write permission bit counts as read-only even
-// for a user (root) whom the system would let write anyway, the way the
-// read-only attribute works on Windows.
-bool fileMarkedReadOnly(const QString& path) {
-    bool exists = false;
-    const bool w = anyWriteBit(path, exists);
-    return exists && !w;
-}
-
-bool folderWritable(const QString& dir) {
-    bool exists = false;
-    const bool w = anyWriteBit(dir, exists);
-    return !exists || w;  // a missing folder fails later with its own error
-}
-
-Handle openExclusive(const QString& path) {
-    const QByteArray p = native(path);
-    struct stat st {};
-    if (::stat(p.constData(), &st) != 0)
-        fail(E::Io, QStringLiteral("Файл %1 не найден").arg(path));
-    if (!S_ISREG(st.st_mode))
-        fail(E::Io, QStringLiteral("%1 — не обычный файл").arg(path));
-    if (!(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
-        fail(E::ReadOnly, QStringLiteral("Файл %1 только для чтения").arg(path));
-    const int fd = ::open(p.constData(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        const int e = errno;
-        if (e == EACCES || e == EROFS || e == EPERM)
-            fail(E::ReadOnly, QStringLiteral("Нет права записи в файл %1").arg(path));
-        fail(E::Io, QStringLiteral("Не удалось открыть %1: %2").arg(path, errnoText(e)));
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int e = errno;
-        ::close(fd);
-        if (e == EWOULDBLOCK || e == EAGAIN)
-            fail(E::Locked, QStringLiteral("Файл %1 открыт другой программой").arg(path));
-        fail(E::Io, QStringLiteral("Не удалось захватить %1: %2").arg(path, errnoText(e)));
-    }
-    return fd;
-}
-
-Handle createNew(const QString& path) {
-    const int fd = ::open(native(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        const int e = errno;
-        if (e == EACCES || e == EROFS || e == EPERM)
-            fail(E::ReadOnly, QStringLiteral("Нет права записи в папку файла %1").arg(path));
-        fail(E::Io, QStringLiteral("Не удалось создать %1: %2").arg(path, errnoText(e)));
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        fail(E::Io, QStringLiteral("Не удалось захватить %1").arg(path));
-    }
-    return fd;
-}
-
-bool readAt(Handle h, qint64 off, void* buf, qint64 len) {
-    char* p = static_cast<char*>(buf);
-    while (len > 0) {
-        const ssize_t n = ::pread(h, p, size_t(std::min<qint64>(len, 1 << 30)), off_t(off));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        off += n;
-        len -= n;
-    }
-    return true;
-}
-
-bool writeAt(Handle h, qint64 off, const void* buf, qint64 len) {
-    const char* p = static_cast<const char*>(buf);
-    while (len > 0) {
-        const ssize_t n = ::pwrite(h, p, size_t(std::min<qint64>(len, 1 << 30)), off_t(off));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        off += n;
-        len -= n;
-    }
-    return true;
-}
-
-qint64 size(Handle h) {
-    struct stat st {};
-    if (::fstat(h, &st) != 0)
-        return -1;
-    return st.st_size;
-}
-
-bool sync(Handle h) { return ::fsync(h) == 0; }
-
-void close(Handle& h) {
-    if (h >= 0)
-        ::close(h);  // releases the flock
-    h = -1;
-}
-
-void remove(const QString& path) { ::unlink(native(path).constData()); }
-
-bool replace(const QString& from, const QString& to, QString& why) {
-    if (::rename(native(from).constData(), native(to).constData()) == 0)
-        return true;
-    why = errnoText(errno);
-    return false;
-}
-
-// POSIX keeps a lock on the file itself, so the locked temp file can be
-// renamed into place and its handle kept: no moment without the lock.
-constexpr bool kRenameNeedsClose = false;
-
-#endif
-
-// Closes a handle on scope exit unless released.
-struct HandleGuard {
-    Handle h = kNoHandle;
-    explicit HandleGuard(Handle handle) : h(handle) {}
-    ~HandleGuard() { close(h); }
-    Handle release() {
-        Handle r = h;
-        h = kNoHandle;
-        return r;
-    }
-    HandleGuard(const HandleGuard&) = delete;
-    HandleGuard& operator=(const HandleGuard&) = delete;
-};
-
-QString tempNameBeside(const QString& path) {
-    const QFileInfo fi(path);
-    return fi.absoluteDir().filePath(
-        QStringLiteral(".%1.%2.tmp")
-            .arg(fi.fileName())
-            .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
-}
-
-}  // namespace os
-
-// ===========================================================================
-// Code pages.  Single-byte code pages are turned into tables once, through
-// QStringDecoder; if the Qt build cannot convert a code page we need, the
-// built-in table of that code page is used instead.
-// ===========================================================================
-
-constexpr char16_t kCp1251[128] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039,
-    0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408,
-    0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
-    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB,
-    0x0458, 0x0405, 0x0455, 0x0457, 0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
-    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F, 0x0420, 0x0421, 0x0422, 0x0423,
-    0x0424, 0x0425, 0x0426, 0x0427, 0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
-    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437, 0x0438, 0x0439, 0x043A, 0x043B,
-    0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
-    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
-};
-constexpr char16_t kCp866[128] = {
-    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417, 0x0418, 0x0419, 0x041A, 0x041B,
-    0x041C, 0x041D, 0x041E, 0x041F, 0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
-    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F, 0x0430, 0x0431, 0x0432, 0x0433,
-    0x0434, 0x0435, 0x0436, 0x0437, 0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
-    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557,
-    0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
-    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
-    0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
-    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447, 0x0448, 0x0449, 0x044A, 0x044B,
-    0x044C, 0x044D, 0x044E, 0x044F, 0x0401, 0x0451, 0x0404, 0x0454, 0x0407, 0x0457, 0x040E, 0x045E,
-    0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0,
-};
-constexpr char16_t kCp1252[128] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039,
-    0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178, 0x00A0, 0x00A1, 0x00A2, 0x00A3,
-    0x00A4, 0x00A5, 0x00A6, 0x00A7, 0x00A8, 0x00A9, 0x00AA, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x00AF,
-    0x00B0, 0x00B1, 0x00B2, 0x00B3, 0x00B4, 0x00B5, 0x00B6, 0x00B7, 0x00B8, 0x00B9, 0x00BA, 0x00BB,
-    0x00BC, 0x00BD, 0x00BE, 0x00BF, 0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C5, 0x00C6, 0x00C7,
-    0x00C8, 0x00C9, 0x00CA, 0x00CB, 0x00CC, 0x00CD, 0x00CE, 0x00CF, 0x00D0, 0x00D1, 0x00D2, 0x00D3,
-    0x00D4, 0x00D5, 0x00D6, 0x00D7, 0x00D8, 0x00D9, 0x00DA, 0x00DB, 0x00DC, 0x00DD, 0x00DE, 0x00DF,
-    0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x00E5, 0x00E6, 0x00E7, 0x00E8, 0x00E9, 0x00EA, 0x00EB,
-    0x00EC, 0x00ED, 0x00EE, 0x00EF, 0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x00F5, 0x00F6, 0x00F7,
-    0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x00FF,
-};
-
-struct Codec {
-    char16_t toUnicode[256];
-    std::vector<uint8_t> fromUnicode;  // 65536 entries; 0 = not representable
-
-    QString decode(const char* p, qsizetype n) const {
-        QString s(n, Qt::Uninitialized);
-        QChar* out = s.data();
-        for (qsizetype i = 0; i < n; ++i)
-            out[i] = QChar(toUnicode[uint8_t(p[i])]);
-        return s;
-    }
-    // Writes at most `width` bytes; returns the count.  Characters the code
-    // page lacks become '?'.
-    int encode(QStringView s, char* out, int width) const {
-        int n = 0;
-        for (qsizetype i = 0; i < s.size() && n < width; ++i) {
-            const char16_t c = s[i].unicode();
-            if (c < 0x80) {
-                out[n++] = char(c);
-            } else {
-                const uint8_t b = fromUnicode[c];
-                out[n++] = b ? char(b) : '?';
-            }
-        }
-        return n;
-    }
-};
-
-const Codec& codecFor(const QByteArray& name) {
-    static std::mutex mutex;
-    static std::map<QByteArray, std::unique_ptr<Codec>> cache;
-    std::lock_guard<std::mutex> lock(mutex);
-    auto& slot = cache[name];
-    if (slot)
-        return *slot;
-    auto c = std::make_unique<Codec>();
-    for (int b = 0; b < 128; ++b)
-        c->toUnicode[b] = char16_t(b);
-    const char16_t* builtIn = name == "windows-1251" ? kCp1251
-                              : name == "IBM866"     ? kCp866
-                              : name == "windows-1252" ? kCp1252
-                                                       : nullptr;
-    QStringDecoder dec(name.constData(), QStringConverter::Flag::Stateless);
-    for (int b = 128; b < 256; ++b) {
-        char16_t u = builtIn ? builtIn[b - 128] : char16_t(0xFFFD);
-        if (dec.isValid()) {
-            const char byte = char(b);
-            const QString one = dec.decode(QByteArrayView(&byte, 1));
-            if (one.size() == 1)
-                u = one.at(0).unicode();
-        }
-        c->toUnicode[b] = u;
-    }
-    c->fromUnicode.assign(65536, 0);
-    for (int b = 255; b >= 128; --b)  // lowest byte wins for duplicates
-        if (c->toUnicode[b] != 0xFFFD)
-            c->fromUnicode[c->toUnicode[b]] = uint8_t(b);
-    slot = std::move(c);
-    return *slot;
-}
-
-// ===========================================================================
-// Numbers in records
-// ===========================================================================
-
-// Parses a numeric field.  Blank, '*'-filled and malformed text is null
-// (returns false).  Accepts leading/trailing blanks, a sign, '.' or ',' as the
-// decimal point and an exponent.
-bool parseNumber(const char* p, int w, double& out) {
-    int b = 0, e = w;
-    while (b < e && p[b] == ' ')
-        ++b;
-    while (e > b && (p[e - 1] == ' ' || p[e - 1] == '\0'))
-        --e;
-    if (b == e)
-        return false;
-    if (p[b] == '+')
-        ++b;
-    if (b == e)
-        return false;
-    char buf[300];
-    const char* s = p + b;
-    const int n = e - b;
-    if (n >= int(sizeof buf))
-        return false;
-    if (std::memchr(s, ',', size_t(n))) {
-        std::memcpy(buf, s, size_t(n));
-        std::replace(buf, buf + n, ',', '.');
-        s = buf;
-    }
-    // from_chars would also accept "inf" and "nan"; a field holds digits only.
-    const char c0 = s[0] == '-' && n > 1 ? s[1] : s[0];
-    if (!((c0 >= '0' && c0 <= '9') || c0 == '.'))
-        return false;
-    double v = 0;
-    const auto r = std::from_chars(s, s + n, v);
-    if (r.ec != std::errc() || r.ptr != s + n || !std::isfinite(v))
-        return false;
-    out = v;
-    return true;
-}
-
-// Writes v right-aligned into a numeric field of `width` with `decimals`
-// digits after the point (printf "%W.Df").  Too wide: fewer decimals, else
-// '*' fill.  NaN/infinity store a blank (null).
-void formatNumber(double v, int width, int decimals, char* out) {
-    if (!std::isfinite(v)) {
-        std::memset(out, ' ', size_t(width));
-        return;
-    }
-    if (v == 0)
-        v = 0;  // no "-0.000"
-    // Whole numbers (counts, numbers, modes) are most of what is written:
-    // digits, then the point and zeros, without the general conversion.
-    if (std::fabs(v) < 1e15 && v == std::trunc(v)) {
-        char digits[24];
-        int n = 0;
-        unsigned long long u = static_cast<unsigned long long>(std::fabs(v));
-        do {
-            digits[n++] = char('0' + u % 10);
-            u /= 10;
-        } while (u);
-        const int len = (v < 0) + n + (decimals > 0 ? 1 + decimals : 0);
-        if (len <= width) {
-            char* p = out;
-            std::memset(p, ' ', size_t(width - len));
-            p += width - len;
-            if (v < 0)
-                *p++ = '-';
-            while (n)
-                *p++ = digits[--n];
-            if (decimals > 0) {
-                *p++ = '.';
-                std::memset(p, '0', size_t(decimals));
-            }
-            return;
-        }
-    }
-    char buf[400];
-    for (int dec = decimals; dec >= 0; --dec) {
-        const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, dec);
-        if (r.ec != std::errc())
-            break;
-        const int len = int(r.ptr - buf);
-        if (len <= width) {
-            std::memset(out, ' ', size_t(width - len));
-            std::memcpy(out + (width - len), buf, size_t(len));
-            return;
-        }
-    }
-    std::memset(out, '*', size_t(width));
-}
-
-QByteArrayView trimmedBytes(const char* p, int w) {
-    int b = 0, e = w;
-    while (b < e && p[b] == ' ')
-        ++b;
-    while (e > b && (p[e - 1] == ' ' || p[e - 1] == '\0'))
-        --e;
-    return QByteArrayView(p + b, e - b);
-}
-
-// ===========================================================================
-// Filter expressions
-// ===========================================================================
-
-struct Field {
-    FieldDef def;
-    int offset = 0;        // from the start of the record (flag byte included)
-    bool numeric = false;  // N or F
-    bool date = false;     // D: zeros or blanks read as null
-};
-
-enum class Cmp { Eq, Ne, Lt, Gt, Le, Ge };
-
-struct Node {
-    enum Kind { And, Or, Not, Compare } kind = Compare;
-    int a = -1, b = -1;  // children (node indexes)
-    // Compare:
-    int offset = 0, width = 0;
-    bool numericField = false;
-    Cmp op = Cmp::Eq;
-    bool numberLiteral = false;  // literal compared as a number
-    bool emptyLiteral = false;   // numeric field against "": null test
-    double number = 0;
-    QByteArray bytes;  // text literal in the file's code page, trimmed
-    QString text;      // text literal, trimmed (ordering comparisons)
-};
-
+// Records in memory: an allocator that leaves new bytes uninitialised, since
+// every byte is read from the file or written by an append right away (a
+// zero fill of 170 MB would cost as much as reading them).
 template <typename T>
-bool applyCmp(Cmp op, const T& l, const T& r) {
-    switch (op) {
-    case Cmp::Eq: return l == r;
-    case Cmp::Ne: return !(l == r);
-    case Cmp::Lt: return l < r;
-    case Cmp::Gt: return r < l;
-    case Cmp::Le: return !(r < l);
-    case Cmp::Ge: return !(l < r);
-    }
-    return false;
-}
-
-struct Filter {
-    std::vector<Node> nodes;
-    int root = -1;
-    const Codec* codec = nullptr;
-
-    bool eval(const char* rec) const { return root < 0 || evalNode(root, rec); }
-
-    bool evalNode(int i, const char* rec) const {
-        const Node& n = nodes[size_t(i)];
-        switch (n.kind) {
-        case Node::And: return evalNode(n.a, rec) && evalNode(n.b, rec);
-        case Node::Or: return evalNode(n.a, rec) || evalNode(n.b, rec);
-        case Node::Not: return !evalNode(n.a, rec);
-        case Node::Compare: break;
-        }
-        const char* p = rec + n.offset;
-        if (n.emptyLiteral) {  // numeric field = ""
-            double v;
-            const bool isNull = !parseNumber(p, n.width, v);
-            return n.op == Cmp::Eq ? isNull : n.op == Cmp::Ne ? !isNull : false;
-        }
-        if (n.numberLiteral) {
-            double v;
-            if (!parseNumber(p, n.width, v))
-                return false;  // a blank number compares with nothing
-            return applyCmp(n.op, v, n.number);
-        }
-        const QByteArrayView t = trimmedBytes(p, n.width);
-        if (n.op == Cmp::Eq)
-            return t == QByteArrayView(n.bytes);
-        if (n.op == Cmp::Ne)
-            return t != QByteArrayView(n.bytes);
-        const int c = QString::compare(codec->decode(t.data(), t.size()), n.text);
-        return applyCmp(n.op, c, 0);
-    }
-};
-
-class FilterParser {
-public:
-    FilterParser(const QString& text, const std::vector<Field>& fields, const Codec& codec,
-                 const std::function<int(QStringView)>& lookup)
-        : s_(text), fields_(fields), codec_(codec), lookup_(lookup) {}
-
-    Filter parse() {
-        Filter f;
-        f.codec = &codec_;
-        out_ = &f;
-        skipSpace();
-        if (pos_ < s_.size()) {
-            f.root = parseOr();
-            skipSpace();
-            if (pos_ < s_.size())
-                error(QStringLiteral("лишний текст"));
-        }
-        return f;
-    }
-
-private:
-    QString s_;
-    qsizetype pos_ = 0;
-    const std::vector<Field>& fields_;
-    const Codec& codec_;
-    const std::function<int(QStringView)>& lookup_;
-    Filter* out_ = nullptr;
-
-    [[noreturn]] void error(const QString& what) const {
-        fail(E::Filter, QStringLiteral("Ошибка в фильтре \"%1\" (позиция %2): %3")
-                            .arg(s_)
-                            .arg(pos_ + 1)
-                            .arg(what));
-    }
-    void skipSpace() {
-        while (pos_ < s_.size() && s_[pos_].isSpace())
-            ++pos_;
-    }
-    static bool identStart(QChar c) {
-        return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_';
-    }
-    static bool identChar(QChar c) { return identStart(c) || (c >= u'0' && c <= u'9'); }
-
-    // Consumes a keyword (AND/OR/NOT, also in the dotted .AND. form).
-    bool keyword(QLatin1StringView kw) {
-        skipSpace();
-        qsizetype p = pos_;
-        const bool dotted = p < s_.size() && s_[p] == u'.';
-        if (dotted)
-            ++p;
-        if (p + kw.size() > s_.size())
-            return false;
-        if (QStringView(s_).mid(p, kw.size()).compare(kw, Qt::CaseInsensitive) != 0)
-            return false;
-        p += kw.size();
-        if (dotted) {
-            if (p >= s_.size() || s_[p] != u'.')
-                return false;
-            ++p;
-        } else if (p < s_.size() && identChar(s_[p])) {
-            return false;
-        }
-        pos_ = p;
-        return true;
-    }
-
-    int add(Node n) {
-        out_->nodes.push_back(std::move(n));
-        return int(out_->nodes.size() - 1);
-    }
-    int parseOr() {
-        int l = parseAnd();
-        while (keyword(QLatin1StringView("OR"))) {
-            Node n;
-            n.kind = Node::Or;
-            n.a = l;
-            n.b = parseAnd();
-            l = add(std::move(n));
-        }
-        return l;
-    }
-    int parseAnd() {
-        int l = parseNot();
-        while (keyword(QLatin1StringView("AND"))) {
-            Node n;
-            n.kind = Node::And;
-            n.a = l;
-            n.b = parseNot();
-            l = add(std::move(n));
-        }
-        return l;
-    }
-    int parseNot() {
-        if (keyword(QLatin1StringView("NOT"))) {
-            Node n;
-            n.kind = Node::Not;
-            n.a = parseNot();
-            return add(std::move(n));
-        }
-        return parsePrimary();
-    }
-
-    struct Operand {
-        enum { FieldRef, Number, Text } kind;
-        int field = -1;
-        double number = 0;
-        QString text;
+struct NoInitAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = NoInitAllocator<U>;
     };
-
-    Operand parseOperand() {
-        skipSpace();
-        if (pos_ >= s_.size())
-            error(QStringLiteral("ожидалось поле или значение"));
-        const QChar c = s_[pos_];
-        if (c == u'"' || c == u'\'') {
-            const qsizetype end = s_.indexOf(c, pos_ + 1);
-            if (end < 0)
-                error(QStringLiteral("нет закрывающей кавычки"));
-            Operand o{Operand::Text, -1, 0, {}};
-            o.text = s_.mid(pos_ + 1, end - pos_ - 1);
-            pos_ = end + 1;
-            return o;
-        }
-        if (c.isDigit() || c == u'-' || c == u'+' || c == u'.') {
-            qsizetype p = pos_;
-            if (s_[p] == u'-' || s_[p] == u'+')
-                ++p;
-            while (p < s_.size() && (s_[p].isDigit() || s_[p] == u'.'))
-                ++p;
-            bool ok = false;
-            const double v = s_.mid(pos_, p - pos_).toDouble(&ok);
-            if (!ok)
-                error(QStringLiteral("неверное число"));
-            pos_ = p;
-            return Operand{Operand::Number, -1, v, {}};
-        }
-        if (identStart(c)) {
-            qsizetype p = pos_;
-            while (p < s_.size() && identChar(s_[p]))
-                ++p;
-            const QStringView name = QStringView(s_).mid(pos_, p - pos_);
-            const int idx = lookup_(name);
-            if (idx < 0)
-                error(QStringLiteral("нет поля %1").arg(name));
-            pos_ = p;
-            return Operand{Operand::FieldRef, idx, 0, {}};
-        }
-        error(QStringLiteral("непонятный символ '%1'").arg(c));
+    NoInitAllocator() = default;
+    template <typename U>
+    NoInitAllocator(const NoInitAllocator<U>&) {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
     }
-
-    bool parseOp(Cmp& op) {
-        skipSpace();
-        auto at = [&](const char* t) {
-            const qsizetype n = qsizetype(std::strlen(t));
-            if (QStringView(s_).mid(pos_, n) == QLatin1StringView(t)) {
-                pos_ += n;
-                return true;
-            }
-            return false;
-        };
-        if (at("<>") || at("!=") || at("#")) op = Cmp::Ne;
-        else if (at("<=")) op = Cmp::Le;
-        else if (at(">=")) op = Cmp::Ge;
-        else if (at("==") || at("=")) op = Cmp::Eq;
-        else if (at("<")) op = Cmp::Lt;
-        else if (at(">")) op = Cmp::Gt;
-        else return false;
-        return true;
-    }
-
-    static Cmp mirror(Cmp op) {
-        switch (op) {
-        case Cmp::Lt: return Cmp::Gt;
-        case Cmp::Gt: return Cmp::Lt;
-        case Cmp::Le: return Cmp::Ge;
-        case Cmp::Ge: return Cmp::Le;
-        default: return op;
-        }
-    }
-
-    int parsePrimary() {
-        skipSpace();
-        if (pos_ < s_.size() && s_[pos_] == u'(') {
-            ++pos_;
-            const int inner = parseOr();
-            skipSpace();
-            if (pos_ >= s_.size() || s_[pos_] != u')')
-                error(QStringLiteral("нет закрывающей скобки"));
-            ++pos_;
-            return inner;
-        }
-        Operand l = parseOperand();
-        Cmp op;
-        if (!parseOp(op))
-            error(QStringLiteral("ожидалось сравнение (= <> < > <= >=)"));
-        Operand r = parseOperand();
-        if (l.kind != Operand::FieldRef) {
-            std::swap(l, r);
-            op = mirror(op);
-        }
-        if (l.kind != Operand::FieldRef || r.kind == Operand::FieldRef)
-            error(QStringLiteral("сравнение должно связывать поле и значение"));
-        const Field& f = fields_[size_t(l.field)];
-        Node n;
-        n.kind = Node::Compare;
-        n.offset = f.offset;
-        n.width = f.def.width;
-        n.numericField = f.numeric;
-        n.op = op;
-        if (f.numeric) {
-            if (r.kind == Operand::Number) {
-                n.numberLiteral = true;
-                n.number = r.number;
-            } else if (r.text.trimmed().isEmpty()) {
-                n.emptyLiteral = true;
-            } else {
-                bool ok = false;
-                n.number = r.text.trimmed().replace(u',', u'.').toDouble(&ok);
-                if (!ok)
-                    error(QStringLiteral("поле %1 числовое, а значение — текст").arg(f.def.name));
-                n.numberLiteral = true;
-            }
-        } else if (r.kind == Operand::Number) {
-            // A character field against a number: its text read as a number.
-            n.numberLiteral = true;
-            n.number = r.number;
-        } else {
-            n.text = r.text.trimmed();
-            QByteArray enc(n.text.size(), Qt::Uninitialized);
-            enc.resize(codec_.encode(n.text, enc.data(), int(enc.size())));
-            n.bytes = enc;
-        }
-        return add(std::move(n));
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
 };
-
-// Today as the header's YY MM DD.  Reading the local date costs a time-zone
-// lookup, so it is done at most once a second (posts come in bursts).
-QByteArray todayBytes() {
-    thread_local QByteArray cached;
-    thread_local std::chrono::steady_clock::time_point when;
-    const auto now = std::chrono::steady_clock::now();
-    if (cached.isEmpty() || now - when > std::chrono::seconds(1)) {
-        const QDate d = QDate::currentDate();
-        QByteArray b(3, 0);
-        b[0] = char(std::clamp(d.year() - 1900, 0, 255));
-        b[1] = char(d.month());
-        b[2] = char(d.day());
-        cached = b;
-        when = now;
-    }
-    return cached;
-}
-
-void put16(char* p, quint32 v) {
-    p[0] = char(v & 0xFF);
-    p[1] = char((v >> 8) & 0xFF);
-}
-void put32(char* p, quint32 v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = char((v >> (8 * i)) & 0xFF);
-}
-quint32 get16(const char* p) { return quint32(uint8_t(p[0])) | quint32(uint8_t(p[1])) << 8; }
-quint32 get32(const char* p) {
-    return quint32(uint8_t(p[0])) | quint32(uint8_t(p[1])) << 8 | quint32(uint8_t(p[2])) << 16 |
-           quint32(uint8_t(p[3])) << 24;
-}
-
-bool acceptedVersion(uint8_t v) {
-    switch (v) {
-    case 0x03: case 0x43: case 0x63: case 0x83: case 0x8B: case 0xCB: case 0xF5:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Builds the header (with terminator) of a table with these fields.
-QByteArray buildHeader(const std::vector<FieldDef>& fields, uint8_t ldid, quint32 count) {
-    const int n = int(fields.size());
-    const int headerLen = 32 + 32 * n + 1;
-    int recLen = 1;
-    for (const FieldDef& f : fields)
-        recLen += f.width;
-    QByteArray h(headerLen, '\0');
-    h[0] = 0x03;
-    const QByteArray today = todayBytes();
-    std::memcpy(h.data() + 1, today.constData(), 3);
-    put32(h.data() + 4, count);
-    put16(h.data() + 8, quint32(headerLen));
-    put16(h.data() + 10, quint32(recLen));
-    h[29] = char(ldid);
-    for (int i = 0; i < n; ++i) {
-        char* d = h.data() + 32 + 32 * i;
-        const QByteArray name = fields[size_t(i)].name.toUpper().toLatin1();
-        std::memcpy(d, name.constData(), size_t(std::min<qsizetype>(name.size(), 10)));
-        d[11] = fields[size_t(i)].type;
-        d[16] = char(fields[size_t(i)].width);
-        d[17] = char(fields[size_t(i)].type == 'C' ? 0 : fields[size_t(i)].decimals);
-    }
-    h[headerLen - 1] = 0x0D;
-    return h;
-}
+using Bytes = std::vector<char, NoInitAllocator<char>>;
 
 }  // namespace
 
-// ===========================================================================
+QString workFileBeside(const QString& path) { return os::tempNameBeside(path); }
 
-QByteArray codecForLanguageDriver(uint8_t ldid) {
-    switch (ldid) {
-    case 0x26:
-    case 0x65: return "IBM866";
-    case 0x03:
-    case 0x57: return "windows-1252";
-    case 0x01: return "IBM437";
-    case 0x02: return "IBM850";
-    case 0x64: return "IBM852";
-    case 0xC8: return "windows-1250";
-    case 0xC9:
-    default: return "windows-1251";
-    }
+void replaceWithWorkFile(const QString& work, const QString& target) {
+    QString why;
+    if (!os::syncFile(work))
+        fail(E::Io, QStringLiteral("Не удалось сбросить на диск %1").arg(work));
+    if (!os::replace(work, target, why))
+        fail(E::Io, QStringLiteral("Не удалось заменить %1: %2").arg(target, why));
 }
+
+void removeStaleWorkFiles(const QString& path) { os::removeStaleWorkFiles(path); }
 
 struct Table::Impl {
     QString path;
     os::Handle fh = os::kNoHandle;
+    bool readOnly = false;  // opened for reading only
     quint64 generation = 0;
 
     // Layout
@@ -971,7 +115,7 @@ struct Table::Impl {
     const Codec* codec = nullptr;
 
     // Records, back to back, flag byte first.
-    std::vector<char> data;
+    Bytes data;
     quint32 count = 0;
     quint32 deleted = 0;
     // Bulk writing: records from `written` on are in memory only.
@@ -1028,6 +172,31 @@ struct Table::Impl {
         if (!isOpen())
             fail(E::Usage, QStringLiteral("Таблица не открыта"));
     }
+    void requireWritable() const {
+        requireOpen();
+        if (readOnly)
+            fail(E::ReadOnly, QStringLiteral("Файл %1 открыт только для чтения: изменить его нельзя")
+                                  .arg(QDir::toNativeSeparators(path)));
+    }
+    // The edit buffer as a new last record in memory (room reserved first).
+    void appendBuffer() {
+        const size_t at = data.size();
+        data.resize(at + size_t(recLen));
+        std::memcpy(data.data() + at, buffer.data(), size_t(recLen));
+    }
+    // Room for one more record in memory, growing geometrically, so that an
+    // append never fails after its bytes reached the file.
+    void reserveOneMore() {
+        const size_t want = data.size() + size_t(recLen);
+        try {
+            if (want > data.capacity())
+                data.reserve(std::max(want, data.capacity() + data.capacity() / 2));
+            if (view.size() == view.capacity())
+                view.reserve(view.size() + view.size() / 2 + 16);
+        } catch (const std::bad_alloc&) {
+            outOfMemory(QStringLiteral("новая запись не помещается в памяти"));
+        }
+    }
 
     int lookup(QStringView name) const {
         auto it = byName.constFind(name.toString().toUpper());
@@ -1061,6 +230,8 @@ struct Table::Impl {
 
     void rebuild() {
         view.clear();
+        if (!filterActive())
+            view.reserve(count - deleted);
         for (quint32 r = 0; r < count; ++r)
             if (passes(rec(r)))
                 view.push_back(r);
@@ -1082,47 +253,22 @@ struct Table::Impl {
 
     void sortView() {
         const Tag& t = tags.at(currentTag);
-        const Field& f = fields[size_t(t.field)];
-        const size_t n = view.size();
-        std::vector<size_t> order(n);
-        std::iota(order.begin(), order.end(), size_t(0));
-        if (f.numeric) {
-            // Null sorts below every number.
-            std::vector<double> key(n);
-            for (size_t i = 0; i < n; ++i) {
-                double v;
-                key[i] = parseNumber(rec(view[i]) + f.offset, f.def.width, v)
-                             ? v
-                             : -std::numeric_limits<double>::infinity();
-            }
-            if (t.descending)
-                std::stable_sort(order.begin(), order.end(),
-                                 [&](size_t a, size_t b) { return key[b] < key[a]; });
-            else
-                std::stable_sort(order.begin(), order.end(),
-                                 [&](size_t a, size_t b) { return key[a] < key[b]; });
-        } else {
-            std::vector<QString> key(n);
-            for (size_t i = 0; i < n; ++i)
-                key[i] = textOf(rec(view[i]), f);
-            if (t.descending)
-                std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-                    return QString::compare(key[b], key[a]) < 0;
-                });
-            else
-                std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-                    return QString::compare(key[a], key[b]) < 0;
-                });
-        }
-        std::vector<quint32> sorted(n);
-        for (size_t i = 0; i < n; ++i)
-            sorted[i] = view[order[i]];
-        view.swap(sorted);
+        sortRows(view, data.data(), size_t(recLen), fields[size_t(t.field)], t.descending, *codec);
     }
 
     void ensureView() {
-        if (isOpen() && viewStale)
-            rebuild();
+        if (isOpen() && viewStale) {
+            try {
+                rebuild();
+            } catch (const std::bad_alloc&) {
+                view.clear();
+                view.shrink_to_fit();
+                cur = -1;
+                curPhys = -1;
+                atEof = atBof = true;
+                outOfMemory(QStringLiteral("не удалось отобрать или упорядочить строки таблицы"));
+            }
+        }
     }
 
     void setCur(int i) {
@@ -1163,47 +309,9 @@ struct Table::Impl {
     }
 
     // ---- reading ---------------------------------------------------------
-    QString textOf(const char* r, const Field& f) const {
-        const char* p = r + f.offset;
-        if (f.numeric) {
-            const QByteArrayView t = trimmedBytes(p, f.def.width);
-            return QString::fromLatin1(t.data(), t.size());
-        }
-        int e = f.def.width;
-        while (e > 0 && (p[e - 1] == ' ' || p[e - 1] == '\0'))
-            --e;
-        if (f.date && isZeroDate(p, f.def.width))
-            return QString();
-        return codec->decode(p, e);
-    }
-    static bool isZeroDate(const char* p, int w) {
-        for (int i = 0; i < w; ++i)
-            if (p[i] != '0' && p[i] != ' ' && p[i] != '\0')
-                return false;
-        return true;
-    }
-    bool nullOf(const char* r, const Field& f) const {
-        const char* p = r + f.offset;
-        if (f.numeric) {
-            double v;
-            return !parseNumber(p, f.def.width, v);
-        }
-        if (f.date)
-            return isZeroDate(p, f.def.width);
-        return false;
-    }
-    double floatOf(const char* r, const Field& f) const {
-        double v = 0;
-        if (f.numeric) {
-            if (!parseNumber(r + f.offset, f.def.width, v))
-                v = 0;
-        } else {
-            const QByteArrayView t = trimmedBytes(r + f.offset, f.def.width);
-            if (!parseNumber(t.data(), int(t.size()), v))
-                v = 0;
-        }
-        return v;
-    }
+    QString textOf(const char* r, const Field& f) const { return fieldText(r, f, *codec); }
+    bool nullOf(const char* r, const Field& f) const { return fieldIsNull(r, f); }
+    double floatOf(const char* r, const Field& f) const { return fieldFloat(r, f); }
 
     // The row that field reads address: the edit buffer while editing, else
     // the current row; null when there is none.
@@ -1248,6 +356,7 @@ struct Table::Impl {
 
     void closeFile() {
         os::close(fh);
+        readOnly = false;
         header.clear();
         fields.clear();
         defs.clear();
@@ -1360,9 +469,45 @@ struct Table::Impl {
             corrupt(QStringLiteral("в заголовке %1 записей, а в файле их %2")
                         .arg(cnt)
                         .arg((size - hLen) / rLen));
-        std::vector<char> recs(size_t(cnt) * size_t(rLen));
-        if (!recs.empty() && !os::readAt(h, hLen, recs.data(), qint64(recs.size())))
-            fail(E::Io, QStringLiteral("Ошибка чтения %1").arg(path));
+        // The records are held in memory, with a 4-byte view entry per row:
+        // a file that cannot fit is refused before anything is allocated.
+        const qint64 inMemory = qint64(cnt) * (qint64(rLen) + 8);
+        const qint64 room = os::memoryAvailable();
+        if ((room >= 0 && inMemory > room) || quint64(inMemory) > quint64(std::numeric_limits<size_t>::max() / 2))
+            fail(E::Memory, QStringLiteral("Файл %1 слишком велик: для его %2 записей нужно %3 МБ памяти, "
+                                           "а доступно %4 МБ")
+                                .arg(QDir::toNativeSeparators(path))
+                                .arg(cnt)
+                                .arg(megabytes(inMemory), megabytes(std::max<qint64>(room, 0))));
+        Bytes recs;
+        try {
+            recs.resize(size_t(cnt) * size_t(rLen));
+        } catch (const std::bad_alloc&) {
+            fail(E::Memory, QStringLiteral("Недостаточно памяти, чтобы прочитать файл %1 (%2 МБ)")
+                                .arg(QDir::toNativeSeparators(path), megabytes(inMemory)));
+        }
+        // Read in slices of whole records, each checked while it is still in
+        // the cache: every record starts with its deletion flag, ' ' or '*'.
+        // Anything else (a zero-filled or sparse region, a shifted record) is
+        // not data.
+        quint32 marked = 0;
+        const quint32 perSlice = std::max<quint32>(1, quint32((4 << 20) / rLen));
+        for (quint32 from = 0; from < cnt; from += perSlice) {
+            const quint32 n = std::min(perSlice, cnt - from);
+            char* p = recs.data() + size_t(from) * size_t(rLen);
+            if (!os::readAt(h, hLen + qint64(from) * rLen, p, qint64(n) * rLen))
+                fail(E::Io, QStringLiteral("Ошибка чтения %1").arg(path));
+            for (quint32 r = 0; r < n; ++r) {
+                const char flag = p[size_t(r) * size_t(rLen)];
+                if (flag == '*') {
+                    ++marked;
+                } else if (flag != ' ') {
+                    corrupt(QStringLiteral("запись %1 повреждена (байт признака удаления 0x%2)")
+                                .arg(from + r + 1)
+                                .arg(uint8_t(flag), 2, 16, QLatin1Char('0')));
+                }
+            }
+        }
 
         header = hdr;
         fields = std::move(fs);
@@ -1375,12 +520,12 @@ struct Table::Impl {
         data = std::move(recs);
         count = cnt;
         written = cnt;
-        deleted = 0;
-        for (quint32 r = 0; r < count; ++r)
-            if (rec(r)[0] == '*')
-                ++deleted;
+        deleted = marked;
         fh = h;
     }
+
+    // Settles the filter and the view of a table just loaded.
+    void opened();
 
     // Recompiles the filter text against the current fields.
     void compileFilter() {
@@ -1388,7 +533,7 @@ struct Table::Impl {
         if (!isOpen())
             return;
         const std::function<int(QStringView)> lk = [this](QStringView n) { return lookup(n); };
-        filter = FilterParser(filterText, fields, *codec, lk).parse();
+        filter = detail::compileFilter(filterText, fields, *codec, lk);
     }
 };
 
@@ -1408,7 +553,7 @@ Table::~Table() {
 }
 
 void Table::beginBulk() {
-    d->requireOpen();
+    d->requireWritable();
     d->flushBulk();
     d->bulk = true;
 }
@@ -1478,6 +623,7 @@ void Table::create(const QString& path, const std::vector<FieldDef>& fields, uin
         os::HandleGuard probe(os::openExclusive(path));
     }
 
+    os::removeStaleWorkFiles(path);
     QByteArray bytes = buildHeader(fields, languageDriver, 0);
     bytes.append(char(0x1A));
     const QString tmp = os::tempNameBeside(path);
@@ -1497,17 +643,35 @@ void Table::open() {
     if (d->path.isEmpty())
         fail(E::Usage, QStringLiteral("Не задано имя файла таблицы"));
     os::HandleGuard g(os::openExclusive(d->path));
+    os::removeStaleWorkFiles(d->path);
     d->load(g.h);  // throws; the guard closes the file
     g.release();
-    ++d->generation;
+    d->readOnly = false;
+    d->opened();
+}
+
+void Table::openReadOnly() {
+    if (d->isOpen())
+        return;
+    if (d->path.isEmpty())
+        fail(E::Usage, QStringLiteral("Не задано имя файла таблицы"));
+    os::HandleGuard g(os::openForReading(d->path));
+    d->load(g.h);
+    g.release();
+    d->readOnly = true;
+    d->opened();
+}
+
+void Table::Impl::opened() {
+    ++generation;
     try {
-        d->compileFilter();
+        compileFilter();
     } catch (const Error&) {
         // A filter that names fields this table lacks: filtering is dropped.
-        d->filterText.clear();
-        d->filter = Filter();
+        filterText.clear();
+        filter = Filter();
     }
-    d->markStale(true);
+    markStale(true);
 }
 
 void Table::close() {
@@ -1521,6 +685,7 @@ void Table::close() {
     }
 }
 bool Table::isOpen() const { return d->isOpen(); }
+bool Table::readOnly() const { return d->isOpen() && d->readOnly; }
 
 const std::vector<FieldDef>& Table::fields() const { return d->defs; }
 int Table::fieldIndex(QStringView name) const { return d->lookup(name); }
@@ -1539,6 +704,11 @@ void Table::setFilter(const QString& text) {
         d->filterText = old;
         d->compileFilter();
         throw;
+    } catch (const std::bad_alloc&) {
+        d->filterText.clear();  // no filter rather than one that is not applied
+        d->filter = Filter();
+        d->markStale(true);
+        outOfMemory(QStringLiteral("не удалось разобрать фильтр"));
     }
     if (d->filterOn)
         d->markStale(true);
@@ -1715,13 +885,13 @@ bool Table::isDeletedAt(uint32_t recno) const { return d->physical(recno)[0] == 
 // ---- writing ----------------------------------------------------------------
 
 void Table::append() {
-    d->requireOpen();
+    d->requireWritable();
     d->buffer.assign(size_t(d->recLen), ' ');
     d->mode = Impl::Mode::Append;
 }
 
 void Table::edit() {
-    d->requireOpen();
+    d->requireWritable();
     if (d->mode != Impl::Mode::Browse)
         return;  // already editing: keep the buffer
     d->ensureView();
@@ -1750,7 +920,18 @@ void Table::setString(int field, const QString& value) {
         formatNumber(v, w, f->def.decimals, p);
         return;
     }
-    const int n = d->codec->encode(value, p, w);
+    // Encoded aside first, so that a refused text leaves the field as it was.
+    char enc[256];
+    qsizetype missing = -1;
+    const int n = d->codec->encode(value, enc, w, &missing);
+    if (missing >= 0) {
+        const QByteArray cp = codecForLanguageDriver(d->ldid);
+        fail(E::CodePage, QStringLiteral("Поле %1: символ «%2» нельзя записать в кодировке файла (%3). "
+                                         "Значение поля не изменено.")
+                              .arg(f->def.name, value.mid(missing, value.at(missing).isHighSurrogate() ? 2 : 1),
+                                   codePageTitle(cp)));
+    }
+    std::memcpy(p, enc, size_t(n));
     std::memset(p + n, ' ', size_t(w - n));
 }
 void Table::setString(QStringView name, const QString& value) { setString(d->need(name), value); }
@@ -1793,7 +974,7 @@ void Table::setNull(int field) {
 void Table::setNull(QStringView name) { setNull(d->need(name)); }
 
 void Table::post() {
-    d->requireOpen();
+    d->requireWritable();
     Impl& m = *d;
     if (m.mode == Impl::Mode::Browse)
         fail(E::Usage, QStringLiteral("Нечего записывать: запись не в режиме правки"));
@@ -1812,10 +993,11 @@ void Table::post() {
         fail(E::Usage, QStringLiteral("Таблица переполнена"));
     const quint32 r = m.count;
     m.buffer[0] = ' ';
+    m.reserveOneMore();
     if (m.bulk) {
-        m.data.insert(m.data.end(), m.buffer.begin(), m.buffer.end());
+        m.appendBuffer();
         m.count = r + 1;
-        if (qint64(m.count - m.written) * m.recLen >= (qint64(16) << 20))
+        if (qint64(m.count - m.written) * m.recLen >= kBulkFlushBytes)
             m.flushBulk();
     } else {
     m.buffer.push_back(char(0x1A));
@@ -1825,7 +1007,7 @@ void Table::post() {
     if (!ok)
         fail(E::Io, QStringLiteral("Ошибка записи в файл %1").arg(m.path));
     m.writeCountAndDate(r + 1);
-    m.data.insert(m.data.end(), m.buffer.begin(), m.buffer.end());
+    m.appendBuffer();
     m.count = r + 1;
     m.written = m.count;
     }
@@ -1851,7 +1033,7 @@ void Table::cancel() {
 bool Table::editing() const { return d->mode != Impl::Mode::Browse; }
 
 void Table::deleteCurrent() {
-    d->requireOpen();
+    d->requireWritable();
     if (d->mode == Impl::Mode::Append) {  // deleting an unposted row drops it
         cancel();
         return;
@@ -1864,7 +1046,7 @@ void Table::deleteCurrent() {
 }
 
 void Table::setDeleted(uint32_t recno, bool deleted) {
-    d->requireOpen();
+    d->requireWritable();
     char* r = const_cast<char*>(d->physical(recno));
     const char flag = deleted ? '*' : ' ';
     if (r[0] == flag)
@@ -1885,10 +1067,11 @@ void Table::setDeleted(uint32_t recno, bool deleted) {
 uint32_t Table::deletedCount() const { return d->deleted; }
 
 void Table::pack() {
-    d->requireOpen();
+    d->requireWritable();
     Impl& m = *d;
     cancel();
     m.flushBulk();
+    os::removeStaleWorkFiles(m.path);
     const QString dir = QFileInfo(m.path).absolutePath();
     if (!os::folderWritable(dir))
         fail(E::ReadOnly, QStringLiteral("Нет права записи в папку %1").arg(dir));
@@ -1900,8 +1083,12 @@ void Table::pack() {
     put32(head.data() + 4, live);
     head[28] = 0;  // no production index goes with the packed file
 
-    std::vector<char> packed;
-    packed.reserve(size_t(live) * size_t(m.recLen));
+    Bytes packed;
+    try {
+        packed.reserve(size_t(live) * size_t(m.recLen));
+    } catch (const std::bad_alloc&) {
+        outOfMemory(QStringLiteral("не удалось сжать таблицу %1").arg(QDir::toNativeSeparators(m.path)));
+    }
     for (quint32 r = 0; r < m.count; ++r)
         if (m.rec(r)[0] != '*')
             packed.insert(packed.end(), m.rec(r), m.rec(r) + m.recLen);

@@ -32,6 +32,8 @@ public:
         Usage,     // an operation that the table's state does not allow
         Filter,    // filter text that cannot be parsed
         Field,     // unknown field name
+        CodePage,  // text the file's code page cannot hold (nothing was changed)
+        Memory,    // not enough memory for the table or the operation
     };
     Error(Kind kind, const QString& message)
         : std::runtime_error(message.toStdString()), kind_(kind), text_(message) {}
@@ -43,9 +45,22 @@ private:
     QString text_;
 };
 
-// Language-driver byte -> code page name usable by QStringDecoder.  Byte 0 and
-// unknown bytes are read as Windows-1251.
+// Language-driver byte -> code page name usable by QStringDecoder.  Byte 0,
+// 0x57 ("current ANSI code page") and unknown bytes are read as Windows-1251.
 QByteArray codecForLanguageDriver(uint8_t ldid);
+
+// Work files.  A table being written whole (created, packed, or built by a
+// caller) goes to a hidden work file beside it, ".<name>.<16 hex digits>.tmp",
+// which replaces the table only when complete.
+QString workFileBeside(const QString& path);
+// Flushes `work` to disk, renames it over `target` (same folder) and flushes
+// the folder, so that after a crash or power loss the target is either the
+// old file or the complete new one.  Throws Error(Io).
+void replaceWithWorkFile(const QString& work, const QString& target);
+// Removes the work files of the table at `path` that a killed run left
+// behind: only names of the pattern above, only files no process holds open.
+// Table::create, open and pack do this themselves.
+void removeStaleWorkFiles(const QString& path);
 
 class Table {
 public:
@@ -65,10 +80,19 @@ public:
                        uint8_t languageDriver = 0xC9);
 
     // Opens the bound file exclusively and reads it.  Throws Error (Corrupt,
-    // Locked, ReadOnly, Io).  Opening an open table does nothing.
+    // Locked, ReadOnly, Io, Memory).  Opening an open table does nothing.
+    // A file whose records do not all start with ' ' or '*' (a zero-filled
+    // or sparse region) is Corrupt; a file larger than the memory this
+    // process can get is refused with Memory before anything is read.
     void open();
+    // Opens the bound file for reading only, shared with other readers: a
+    // file without write permission or on read-only media.  The file is never
+    // written; every change (append, edit, post, delete, pack) throws
+    // Error(ReadOnly).
+    void openReadOnly();
     void close();  // posts nothing; an unposted append/edit is dropped
     bool isOpen() const;
+    bool readOnly() const;  // opened with openReadOnly()
 
     const std::vector<FieldDef>& fields() const;
     int fieldIndex(QStringView name) const;  // case-insensitive, -1 if none
@@ -134,7 +158,10 @@ public:
     // ---- writing ---------------------------------------------------------
     void append();  // new blank record becomes the edit buffer
     void edit();    // current row becomes the edit buffer
-    void setString(int field, const QString& value);  // text cut to width
+    // Text cut to width.  A text with a character that the file's code page
+    // cannot hold is refused with Error(CodePage) naming the field; the edit
+    // buffer keeps its old value of the field.
+    void setString(int field, const QString& value);
     void setString(QStringView name, const QString& value);
     void setString(const char* name, const QString& value);
     // Numbers are stored "%W.Df".  A value too wide for its field keeps fewer
@@ -151,9 +178,9 @@ public:
     void post();    // writes the record, record count, date and EOF marker
 
     // Bulk writing, for a table nobody else sees yet (a database being built
-    // beside its final name): appended records stay in memory and reach the
-    // file in large writes, at endBulk(), close(), any other change, or every
-    // 16 MB.  Between those the file's count lags behind.
+    // beside its final name): appended records reach the file in slices of
+    // 256 KB, and at endBulk(), close() or any other change.  Between those
+    // the file's count lags behind.
     void beginBulk();
     void endBulk();
     // Room for this many records in all, so that a long run of appends does

@@ -783,17 +783,27 @@ void storeNote(TForm1* form, QPlainTextEdit* memo, int mode, int ordinal)
         const bool wasFiltered = t.filtered();
         const bool hadRow = t.recNo() >= 0;
         const uint32_t wasAt = hadRow ? t.physicalRecNo() : 0;
+        const auto restoreView = [&] {
+            t.setFiltered(wasFiltered);
+            t.refresh();
+            if (hadRow)
+                t.gotoPhysical(wasAt);
+        };
         t.setFiltered(false);
         t.refresh();
-        if (t.gotoPhysical(*rec)) {
-            t.edit();
-            t.setString(commentField, note);
-            t.post();
+        try {
+            if (t.gotoPhysical(*rec)) {
+                t.edit();
+                t.setString(commentField, note);
+                t.post();
+            }
+        } catch (...) {
+            // A refused note (code page, read-only file) leaves the view as it was.
+            t.cancel();
+            restoreView();
+            throw;
         }
-        t.setFiltered(wasFiltered);
-        t.refresh();
-        if (hadRow)
-            t.gotoPhysical(wasAt);
+        restoreView();
     } catch (const std::exception& e) {
         if (t.editing())
             t.cancel();

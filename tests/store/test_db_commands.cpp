@@ -13,6 +13,9 @@
 #include <QTimer>
 #include <QtTest>
 #include <cstring>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "app/dialogs.h"
 #include "app/settings_key.h"
@@ -274,6 +277,50 @@ void DbCommandsTest::openDamagedAndEmpty()
     QVERIFY(!f.Dbf1.isOpen());
     QVERIFY(!f.N6->isEnabled());
 
+    // A zero-filled region of records is damage too, not rows.
+    const QString zeros = path(QStringLiteral("zeros.db"));
+    dbf::Table::create(zeros, measurementFields());
+    {
+        QFile out(zeros);
+        QVERIFY(out.open(QIODevice::ReadWrite));
+        QByteArray head = out.read(1089);
+        const quint32 rows = 1000;
+        std::memcpy(head.data() + 4, &rows, 4);
+        out.seek(0);
+        out.write(head);
+        QVERIFY(out.resize(1089 + 1000 * 547 + 1));
+    }
+    QVERIFY(!f.Open_DB(zeros));
+    QCOMPARE(dialogs_->messages.back().text, kCorrupt);
+
+#ifndef _WIN32
+    // A table too large for the memory the program may use: said so, not
+    // "damaged" and not an allocation failure.
+    {
+        const QString huge = path(QStringLiteral("huge.db"));
+        QVERIFY(QFile::copy(zeros, huge));
+        QFile out(huge);
+        QVERIFY(out.open(QIODevice::ReadWrite));
+        const quint32 rows = 8000000;  // 4.4 GB
+        out.seek(4);
+        out.write(reinterpret_cast<const char*>(&rows), 4);
+        QVERIFY(out.resize(1089 + qint64(rows) * 547 + 1));  // sparse
+        out.close();
+        struct rlimit old {};
+        QVERIFY(::getrlimit(RLIMIT_AS, &old) == 0);
+        struct rlimit tight = old;
+        tight.rlim_cur = rlim_t(3) << 30;  // 3 GB of address space
+        QVERIFY(::setrlimit(RLIMIT_AS, &tight) == 0);
+        const bool opened = f.Open_DB(huge);
+        ::setrlimit(RLIMIT_AS, &old);
+        QVERIFY(!opened);
+        QVERIFY2(dialogs_->messages.back().text.contains(QStringLiteral("слишком велик")),
+                 qPrintable(dialogs_->messages.back().text));
+        QVERIFY(!f.db_open);
+        QFile::remove(huge);
+    }
+#endif
+
     // A valid table of some other program is not taken for a database.
     const QString foreign = path(QStringLiteral("foreign.db"));
     dbf::Table::create(foreign, {{QStringLiteral("NAME"), 'C', 20, 0}, {QStringLiteral("TYPE"), 'N', 4, 0}});
@@ -348,14 +395,15 @@ void DbCommandsTest::openLockedOrReadOnly()
         QVERIFY(!f.db_open);
         QVERIFY(!f.Dbf1.isOpen());
     }
-    if (geteuid() != 0) {  // root may write any file
-        QFile::setPermissions(file, QFile::ReadOwner);
-        QVERIFY(!f.Open_DB(file));
-        QVERIFY(dialogs_->messages.back().text.contains(QStringLiteral("только для чтения")));
-        QVERIFY(!f.db_open);
-        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
-    }
+    // Without write permission it opens for reading (test_readonly_db has the rest).
+    QFile::setPermissions(file, QFile::ReadOwner);
     QVERIFY(f.Open_DB(file));
+    QVERIFY(dialogs_->messages.back().text.contains(QStringLiteral("только для чтения")));
+    QVERIFY(f.Dbf1.readOnly());
+    f.Close_DB();
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    QVERIFY(f.Open_DB(file));
+    QVERIFY(!f.Dbf1.readOnly());
 }
 
 void DbCommandsTest::deleteRowsSaveQuestion()

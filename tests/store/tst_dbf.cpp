@@ -3,16 +3,23 @@
 
 #include "store/dbf.h"
 #include "store/measurement.h"
+#include "store/dbf_record.h"
 #include "dbf_test_util.h"
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <charconv>
+#include <cmath>
 #include <cstring>
+#include <functional>
 
 using dbf::Error;
 using dbf::Table;
@@ -747,6 +754,56 @@ private slots:
         QCOMPARE(kindOf([&] { t.open(); }), Error::Kind::Io);
     }
 
+    // A file that cannot be written is read, shared with other readers, and
+    // stays exactly as it was whatever is tried on it.
+    void readOnlyOpen() {
+        const QString p = smallTable("ro2.db", sample());
+        {
+            Table t;
+            t.setFileName(p);
+            t.open();
+            t.setDeleted(1, true);  // a marked row stays hidden when read
+        }
+        QVERIFY(QFile::setPermissions(p, QFile::ReadOwner | QFile::ReadGroup));
+        const QByteArray before = readAll(p);
+        const QDateTime when = QFileInfo(p).lastModified();
+        Table t;
+        t.setFileName(p);
+        QCOMPARE(kindOf([&] { t.open(); }), Error::Kind::ReadOnly);
+        t.openReadOnly();
+        QVERIFY(t.isOpen());
+        QVERIFY(t.readOnly());
+        QCOMPARE(t.recordCount(), 6);
+        t.setFilter("MODE=2");
+        t.setFiltered(true);
+        t.createIndexTag("r", "R", true);
+        t.selectIndex("r");
+        QCOMPARE(viewRecs(t), (QList<uint32_t>{6, 3, 4}));
+        Table other;  // a second reader is welcome, a writer is not
+        other.setFileName(p);
+        other.openReadOnly();
+        QCOMPARE(other.recordCount(), 6);
+        other.close();
+        QCOMPARE(tryOpenInChild(p), int(kOther));  // ReadOnly, not Locked
+
+        t.first();
+        for (const auto& change : std::vector<std::function<void()>>{
+                 [&] { t.append(); }, [&] { t.edit(); }, [&] { t.post(); }, [&] { t.deleteCurrent(); },
+                 [&] { t.setDeleted(1, false); }, [&] { t.pack(); }, [&] { t.beginBulk(); }})
+            QCOMPARE(kindOf(change), Error::Kind::ReadOnly);
+        QVERIFY(!t.editing());
+        QCOMPARE(t.deletedCount(), 1u);
+        t.close();
+        QVERIFY(!t.readOnly());
+        QFile::setPermissions(p, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(readAll(p), before);
+        QCOMPARE(QFileInfo(p).lastModified(), when);
+        // Writable again: the next open is an ordinary one.
+        t.open();
+        QVERIFY(!t.readOnly());
+        t.close();
+    }
+
     // ---- damaged files ------------------------------------------------------------
     void corruptFiles_data() {
         QTest::addColumn<QByteArray>("bytes");
@@ -758,6 +815,13 @@ private slots:
         QByteArray b = good;
         b[0] = 0x30;  // Visual FoxPro
         QTest::newRow("version 0x30") << b;
+        // Records must start with ' ' or '*': a zero-filled region is no data.
+        QByteArray zeros = good;
+        zeros[32 + 64 + 1 + 11] = '\0';  // flag byte of the second record
+        QTest::newRow("NUL deletion flag") << zeros;
+        QByteArray shifted = good;
+        shifted[32 + 64 + 1] = 'x';
+        QTest::newRow("letter as deletion flag") << shifted;
         b = good;
         b[0] = 0x04;  // dBase 7, different descriptors
         QTest::newRow("version 0x04") << b;
@@ -880,7 +944,7 @@ private slots:
         QTest::newRow("866 OEM") << 0x26 << QByteArray("IBM866");
         QTest::newRow("866 DOS") << 0x65 << QByteArray("IBM866");
         QTest::newRow("1252") << 0x03 << QByteArray("windows-1252");
-        QTest::newRow("ANSI 0x57") << 0x57 << QByteArray("windows-1252");
+        QTest::newRow("ANSI 0x57 as 1251") << 0x57 << QByteArray("windows-1251");
     }
     void codePages() {
         QFETCH(int, ldid);
@@ -907,6 +971,83 @@ private slots:
         QCOMPARE(t.locate("NAME", text + "!"), true);
         t.close();
         QCOMPARE(readAll(p).mid(32 + 32 + 1 + 1, bytes.size() + 1), bytes + "!");
+    }
+
+    // A text the file's code page cannot hold never reaches the file as '?'.
+    void unstorableTextIsRefused_data() {
+        QTest::addColumn<int>("ldid");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");  // the character the message names
+        QTest::newRow("Cyrillic into 1252") << 0x03 << QStringLiteral("Прогиб") << QStringLiteral("П");
+        QTest::newRow("umlaut into 1251") << 0xC9 << QStringLiteral("ok ä") << QStringLiteral("ä");
+        QTest::newRow("euro into 866") << 0x26 << QStringLiteral("Цена €") << QStringLiteral("€");
+        QTest::newRow("emoji into 1251") << 0x57 << QStringLiteral("Да \U0001F600") << QStringLiteral("\U0001F600");
+    }
+    void unstorableTextIsRefused() {
+        QFETCH(int, ldid);
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        const std::vector<RawField> f{{"COMMENT", 'C', 20, 0}, {"MODE", 'N', 4, 0}};
+        const QString p = path("refuse.db");
+        QVERIFY(writeAll(p, makeTable(f, {{"old", "   1"}}, uint8_t(ldid))));
+        const QByteArray before = readAll(p);
+        Table t;
+        t.setFileName(p);
+        t.open();
+        t.first();
+        t.edit();
+        t.setInteger("MODE", 2);
+        QString message;
+        try {
+            t.setString("COMMENT", text);
+        } catch (const Error& e) {
+            QCOMPARE(e.kind(), Error::Kind::CodePage);
+            message = e.text();
+        }
+        QVERIFY(message.contains("COMMENT"));
+        QVERIFY2(message.contains(shown), qPrintable(message));
+        QCOMPARE(t.asString("COMMENT"), QString("old"));  // the buffer kept the old text
+        t.cancel();
+        // A filter on such a text matches no row, its negation every row.
+        t.setFilter("COMMENT=\"" + text + "\"");
+        t.setFiltered(true);
+        QCOMPARE(t.recordCount(), 0);
+        t.setFilter("COMMENT<>\"" + text + "\"");
+        QCOMPARE(t.recordCount(), 1);
+        t.close();
+        QCOMPARE(readAll(p), before);
+    }
+
+    // Numbers read through the short path for plain "digits.digits" fields
+    // come out exactly as the general conversion reads them.
+    void numbersReadExactly() {
+        QRandomGenerator rng(1234);
+        char buf[64];
+        for (int i = 0; i < 200000; ++i) {
+            const int decimals = int(rng.bounded(10));
+            const double v = (rng.generateDouble() - 0.5) * std::pow(10.0, double(rng.bounded(12)));
+            const int n = std::snprintf(buf, sizeof buf, "%18.*f", decimals, v);
+            double fast = 0, general = 0;
+            QVERIFY(dbf::detail::parseNumber(buf, n, fast));
+            const char* b = buf;
+            while (*b == ' ')
+                ++b;
+            std::from_chars(b, buf + n, general);
+            if (fast != general || std::signbit(fast) != std::signbit(general))
+                QFAIL(qPrintable(QStringLiteral("\"%1\": %2 against %3")
+                                     .arg(QString::fromLatin1(buf))
+                                     .arg(fast, 0, 'g', 17)
+                                     .arg(general, 0, 'g', 17)));
+        }
+        for (const char* text : {"1.", ".5", "-0.25", "  7", "1e3", "-", ".", "--1", "1.2.3", "12a"}) {
+            double fast = 0, general = 0;
+            const bool ok = dbf::detail::parseNumber(text, int(std::strlen(text)), fast);
+            const auto r = std::from_chars(text + (text[0] == ' ' ? 2 : 0), text + std::strlen(text), general);
+            const bool whole = r.ec == std::errc() && r.ptr == text + std::strlen(text);
+            QCOMPARE(ok, whole);
+            if (ok)
+                QCOMPARE(fast, general);
+        }
     }
 
     void everyByteOf1251RoundTrips() {

@@ -1,0 +1,104 @@
+// A database without write permission: it opens for browsing, says so once,
+// refuses every changing command with a message, and the file stays exactly
+// as it was.
+#include <QApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/dialogs.h"
+#include "app/settings_key.h"
+#include "store/dbf.h"
+#include "store/measurement.h"
+#include "views/main_window.h"
+#include "views/record_grid.h"
+
+class ReadOnlyDbTest : public QObject {
+    Q_OBJECT
+private slots:
+    void browsedNeverChanged();
+};
+
+void ReadOnlyDbTest::browsedNeverChanged()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Архив.db"));
+    dbf::Table::create(file, measurementFields());
+    {
+        dbf::Table t;
+        t.setFileName(file);
+        t.open();
+        for (int i = 1; i <= 3; ++i) {
+            t.append();
+            t.setInteger("N", i);
+            t.setInteger("MODE", 0);
+            t.setInteger("TYPE", 3);
+            t.setString("DATE", QStringLiteral("01.02.2024"));
+            t.setString("COMMENT", QStringLiteral("старая"));
+            t.post();
+        }
+    }
+    QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    QFile in(file);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QByteArray before = in.readAll();
+    in.close();
+    const QDateTime when = QFileInfo(file).lastModified();
+
+    ui::ScriptedDialogs dialogs;
+    ui::ScopedDialogs scope(&dialogs);
+    SettingsKey settings(dir.filePath(QStringLiteral("cfg/ORL.reg")));
+    TForm1 f(settings);
+    QVERIFY(f.Open_DB(file));
+    QVERIFY(f.db_open);
+    QVERIFY(f.Dbf1.readOnly());
+    QCOMPARE(dialogs.messages.size(), size_t(1));
+    QCOMPARE(dialogs.messages[0].caption, QStringLiteral("Дополнение"));
+    QCOMPARE(dialogs.messages[0].icon, ui::Icon::Information);
+    QVERIFY(dialogs.messages[0].text.contains(QStringLiteral("только для чтения")));
+    QCOMPARE(f.currentSheet(), 1);
+    QCOMPARE(f.Dbf1.recordCount(), 3);
+    QCOMPARE(f.windowTitle(), QStringLiteral("Архив - ДОРК - 5"));
+
+    // Every changing command: one error message each, nothing changes.
+    auto refused = [&](const char* what, const std::function<void()>& command) {
+        const size_t n = dialogs.messages.size();
+        command();
+        QVERIFY2(dialogs.messages.size() == n + 1, what);
+        QCOMPARE(dialogs.messages.back().icon, ui::Icon::Error);
+        QVERIFY2(dialogs.messages.back().text.contains(QStringLiteral("только для чтения")), what);
+    };
+    RecordGrid* g = f.DBGridPro1;
+    QAbstractItemModel* m = g->model();
+    const int comment = g->columnOf(QStringLiteral("COMMENT"));
+    const int group = g->columnOf(QStringLiteral("GROUP"));
+    QVERIFY(comment >= 0 && group >= 0);
+    refused("note", [&] { QVERIFY(!m->setData(m->index(0, comment), QStringLiteral("новая"), Qt::EditRole)); });
+    refused("group letter", [&] { QVERIFY(!m->setData(m->index(0, group), QStringLiteral("A"), Qt::EditRole)); });
+    QCOMPARE(m->data(m->index(0, comment), Qt::DisplayRole).toString(), QStringLiteral("старая"));
+    refused("delete rows", [&] {
+        g->selectionModel()->select(m->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        f.N36Click();
+    });
+    QCOMPARE(f.Dbf1.recordCount(), 3);
+    QVERIFY(!f.db_changed);
+    refused("renumber", [&] { f.N37Click(); });
+    refused("save", [&] { f.N5Click(); });
+    refused("append", [&] { f.N4Click(); });
+
+    const size_t n = dialogs.messages.size();
+    f.Close_DB();  // nothing changed: no question
+    QCOMPARE(dialogs.messages.size(), n);
+    QVERIFY(!f.Dbf1.isOpen());
+
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QCOMPARE(in.readAll(), before);
+    QCOMPARE(QFileInfo(file).lastModified(), when);
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+QTEST_MAIN(ReadOnlyDbTest)
+#include "test_readonly_db.moc"
