@@ -1,5 +1,7 @@
 #include "device/memory_image.h"
 
+#include "app/file_kind.h"
+
 #include <QFile>
 #include <algorithm>
 #include <cstring>
@@ -78,6 +80,10 @@ void MemoryImage::clearSeries()
 LoadResult loadBin(MemoryImage& image, const QString& path)
 {
     LoadResult r;
+    // Opening a FIFO for reading would wait for a writer for ever.
+    r.message = notRegularFileReason(path);
+    if (!r.message.isEmpty())
+        return r;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         r.message = QStringLiteral("Не удалось открыть файл \"%1\": %2").arg(path, f.errorString());

@@ -18,6 +18,7 @@
 #endif
 
 #include "app/dialogs.h"
+#include "app/file_kind.h"
 #include "decode/flash2orl01.h"
 #include "device/download_window.h"
 #include "device/memory_image.h"
@@ -75,6 +76,17 @@ bool replaceFile(const QString& source, const QString& target, QString& error)
 
 }  // namespace
 
+// A path that names a folder, a device or a FIFO is refused at once, before
+// anything is read, written or downloaded for it.
+bool TForm1::regularFileOrSay(const QString& file)
+{
+    const QString why = notRegularFileReason(file);
+    if (why.isEmpty())
+        return true;
+    ui::showError(this, why);
+    return false;
+}
+
 // ---------------------------------------------------------------------------
 // create
 
@@ -86,6 +98,8 @@ void TForm1::N2Click()
         this, dbRequest(open_dialog_dir, QStringLiteral("Файлы данных|*.db"), /*confirmOverwrite=*/true));
     if (file.isEmpty())
         return;
+    if (!regularFileOrSay(file))
+        return;
     if (!form2_ || form2_->exec() != QDialog::Accepted)
         return;
     Create_DB(file);
@@ -93,6 +107,8 @@ void TForm1::N2Click()
 
 bool TForm1::Create_DB(const QString& file)
 {
+    if (!regularFileOrSay(file))
+        return false;
     db_open = false;
     db_changed = false;
     Dbf1.close();
@@ -211,6 +227,8 @@ void TForm1::N3Click()
 
 bool TForm1::Open_DB(const QString& file)
 {
+    if (!regularFileOrSay(file))
+        return false;
     if (db_open)
         Close_DB();
     Dbf1.close();
@@ -444,6 +462,8 @@ void TForm1::bin1Click()
     req.defaultSuffix = QStringLiteral("bin");
     const QString bin = ui::dialogs().openFile(this, req);
     if (bin.isEmpty() || !form2_)
+        return;
+    if (!regularFileOrSay(bin))
         return;
     const device::LoadResult r = device::loadBin(form2_->image(), bin);
     if (!r.ok) {
