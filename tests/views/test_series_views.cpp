@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStyle>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -50,6 +52,25 @@ QVector<double> valuesOf(const QCPAbstractPlottable* p)
 double utcKey(int d, int h, int m)
 {
     return double(QDateTime(QDate(2015, 3, d), QTime(h, m), Qt::UTC).toSecsSinceEpoch());
+}
+
+// A list at the window's font, in the design's column proportions, whose
+// columns hold their widest texts and fit the list without sideways scrolling.
+void listFitsItsTexts(StringGrid* g, int design0, int design1, const QString& widest0)
+{
+    QWidget* window = g->window();
+    QCOMPARE(QFontInfo(g->font()).pixelSize(), QFontInfo(window->font()).pixelSize());
+    const int w0 = g->columnWidth(0), w1 = g->columnWidth(1);
+    QVERIFY2(std::abs(w0 * design1 - w1 * design0) <= design0 + design1, qPrintable(QStringLiteral("%1 : %2").arg(w0).arg(w1)));
+    QVERIFY(w0 >= design0 && w1 >= design1);
+    const QFontMetrics fm(g->font());
+    const int margins = 2 * (g->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, g) + 1);
+    QVERIFY2(fm.horizontalAdvance(widest0) + margins <= w0, qPrintable(widest0));
+    QVERIFY(fm.horizontalAdvance(QStringLiteral("-000,000")) + margins <= w1);
+    QVERIFY(fm.horizontalAdvance(QStringLiteral("Прогиб")) + margins <= w1);
+    QVERIFY2(w0 + w1 <= g->viewport()->width(), qPrintable(QString::number(g->viewport()->width())));
+    QVERIFY(!g->horizontalScrollBar()->isVisible());
+    QVERIFY(g->defaultRowHeight() >= fm.height());
 }
 
 QStringList column(const StringGrid* g, int col)
@@ -164,10 +185,7 @@ private slots:
         QCOMPARE(column(f().StringGrid1, 0),
                  (QStringList{"Дата", "01.03.2015 10:00:00", "01.03.2015 10:30:00", "01.03.2015 11:00:00"}));
         QCOMPARE(column(f().StringGrid1, 1), (QStringList{"Прогиб", "0,5", "1,25", "-3"}));
-        QCOMPARE(f().StringGrid1->columnWidth(0), 105);
-        QCOMPARE(f().StringGrid1->columnWidth(1), 65);
-        QCOMPARE(f().StringGrid1->width(), 175);
-        QCOMPARE(f().StringGrid1->defaultRowHeight(), 16);
+        listFitsItsTexts(f().StringGrid1, 105, 65, QStringLiteral("00.00.0000 00:00:00"));
 
         // Header texts: number and unit without a space.
         QCOMPARE(f().StaticText5->text(), QStringLiteral("24час."));
@@ -423,9 +441,9 @@ private slots:
         QCOMPARE(f().observationSeries, 1);
         QCOMPARE(column(f().StringGrid2, 0), (QStringList{"№", "1", "2", "3", "4"}));
         QCOMPARE(column(f().StringGrid2, 1), (QStringList{"Прогиб", "0,7", "1", "1,5", "2"}));
-        QCOMPARE(f().StringGrid2->columnWidth(0), 35);
-        QCOMPARE(f().StringGrid2->width(), 105);
-        QCOMPARE(f().Panel5->width(), 115);
+        // Interval numbers of the largest series (150,000 points) are not elided.
+        listFitsItsTexts(f().StringGrid2, 35, 65, QStringLiteral("150000"));
+        QCOMPARE(f().Panel5->width(), f().StringGrid2->width() + 10);
         QCOMPARE(f().StaticText1->text(), QStringLiteral("30час."));
         QCOMPARE(f().StaticText2->text(), QStringLiteral("15мин."));
         QCOMPARE(f().StaticText3->text(), QStringLiteral("01.03.2015 10:00:00"));
