@@ -1,9 +1,9 @@
 #include "app/file_kind.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #ifdef _WIN32
+#include <QFileInfo>
 #include <QRegularExpression>
 #else
 #include <QFile>

@@ -31,6 +31,9 @@ out += b'\r' + b''.join(rows) + b'\x1a'
 assert len(out) == hdr + rec * len(rows) + 1
 open(sys.argv[1], 'wb').write(out)
 PY
+# Scratch files on a memory file system where there is one: a run writes a
+# file per input, and a disk would make the disk the bottleneck.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 "$build/tools/fuzz_dbf" -max_total_time="$secs" -max_len=4096 -timeout=10 -print_final_stats=1 \

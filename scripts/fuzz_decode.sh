@@ -36,6 +36,9 @@ out += piece(5, 0, struct.pack('<II', 5, 3)) + piece(6, 0, struct.pack('<I', 4))
 out += piece(3, 0, wpts) + piece(4, 0, opts)
 open(sys.argv[1], 'wb').write(out)
 PY
+# Scratch files on a memory file system where there is one: a run writes a
+# file per input, and a disk would make the disk the bottleneck.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 "$build/tools/fuzz_decode" "$corpus" -max_total_time="$seconds" -max_len=4096 -timeout=10 \

@@ -11,6 +11,9 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithD
 cmake --build "$build" --target fuzz_receiver
 corpus="$build/fuzz_receiver.corpus"
 mkdir -p "$corpus" "$build/findings"
+# Scratch files on a memory file system where there is one: a run writes a
+# file per input, and a disk would make the disk the bottleneck.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 "$build/tests/device/fuzz_receiver" "$corpus" -max_total_time="$seconds" -max_len=4096 \

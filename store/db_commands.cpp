@@ -19,6 +19,7 @@
 
 #include "app/dialogs.h"
 #include "app/file_kind.h"
+#include "app/system_error.h"
 #include "decode/flash2orl01.h"
 #include "device/download_window.h"
 #include "device/memory_image.h"
@@ -69,7 +70,7 @@ bool replaceFile(const QString& source, const QString& target, QString& error)
 #else
     if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0)
         return true;
-    error = QString::fromLocal8Bit(std::strerror(errno));
+    error = systemErrorText(errno);
     return false;
 #endif
 }

@@ -20,6 +20,8 @@
 
 #include "store/dbf.h"
 
+#include "app/system_error.h"
+
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -199,7 +201,7 @@ constexpr Handle kNoHandle = -1;
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
 
-QString errnoText(int e) { return QString::fromLocal8Bit(strerror(e)); }
+QString errnoText(int e) { return systemErrorText(e); }
 
 bool anyWriteBit(const QString& path, bool& exists) {
     struct stat st {};

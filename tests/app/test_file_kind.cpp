@@ -2,13 +2,16 @@
 // opens them: a FIFO would block the reader, a folder or a device cannot be
 // a database or an image.
 #include "app/file_kind.h"
+#include "app/system_error.h"
 #include "device/memory_image.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -25,6 +28,7 @@ private slots:
     void regularMissingAndLinksAreFine();
     void specialFilesHaveReasons();
     void loadBinRefusesFifoAtOnce();
+    void systemReasonsAreRussian();
 };
 
 void TestFileKind::regularMissingAndLinksAreFine()
@@ -96,6 +100,24 @@ void TestFileKind::loadBinRefusesFifoAtOnce()
     QCOMPARE(image->leading()[0], uint8_t(0x5A));
     QVERIFY(!device::loadBin(*image, dir.path()).ok);
 #endif
+}
+
+// The C library's reasons are English under most locales; the program's
+// messages carry Russian ones.
+void TestFileKind::systemReasonsAreRussian()
+{
+    static const QRegularExpression english(QStringLiteral("[A-Za-z]{3,}"));
+    for (int e : {ENOENT, EACCES, EROFS, ENOSPC, EISDIR, EAGAIN, EIO}) {
+        const QString why = systemErrorText(e);
+        QVERIFY2(!why.isEmpty() && !english.match(why).hasMatch(), qPrintable(why));
+    }
+    QVERIFY(systemErrorText(123456).contains(QStringLiteral("123456")));
+
+    QTemporaryDir dir;
+    auto image = std::make_unique<device::MemoryImage>();
+    const device::LoadResult r = device::loadBin(*image, dir.filePath(QStringLiteral("нет.bin")));
+    QVERIFY(!r.ok);
+    QVERIFY2(r.message.contains(QStringLiteral("нет такого файла")), qPrintable(r.message));
 }
 
 QTEST_GUILESS_MAIN(TestFileKind)
