@@ -19,6 +19,7 @@
 #include "app/settings_key.h"
 #include "test_series_data.h"
 #include "views/main_window.h"
+#include "views/series_logic.h"
 #include "views/string_grid.h"
 
 using namespace seriestest;
@@ -431,6 +432,58 @@ private slots:
         f().Memo1->setPlainText(QString(300, QChar(u'z')));
         QCOMPARE(f().Memo1->toPlainText().size(), 256);
         QCOMPARE(commentAt(2), QString(50, QChar(u'z')));
+    }
+
+    // A waiting series far denser than the chart's pixel columns: the bars
+    // are not a black mass of outlines, the threshold lines show through, and
+    // the cursor mark is drawn over everything.
+    void denseWaitingChartStaysReadable()
+    {
+        std::vector<Row> rows;
+        const QDateTime start(QDate(2015, 3, 1), QTime(10, 0), Qt::UTC);
+        for (int k = 0; k < 20000; ++k)
+            rows.push_back({1, 1, 1, 4.0, k == 0 ? std::optional<double>(48) : std::nullopt,
+                            k == 0 ? std::optional<double>(2) : std::nullopt, QStringLiteral("01.03.2015"),
+                            QStringLiteral("10:00:00"), start.addSecs(5 * k).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
+                            {}});
+        openWith(rows);
+        f().resize(1200, 800);
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("1"));
+        f().TrackBar2->setValue(10000);
+        QCoreApplication::processEvents();
+        QCustomPlot* chart = f().Chart1;
+        chart->replot(QCustomPlot::rpImmediateRefresh);
+        const QImage img = chart->toPixmap(chart->width(), chart->height()).toImage();
+        QCPAxis* x = chart->xAxis;
+        QCPAxis* y = chart->yAxis;
+        const int left = int(x->coordToPixel(series::dateTimeKey(start))) + 2;
+        const int right = int(x->coordToPixel(series::dateTimeKey(start.addSecs(5 * 19999)))) - 2;
+        const int top = int(y->coordToPixel(4.0)) + 2, bottom = int(y->coordToPixel(0.0)) - 2;
+        QVERIFY(right - left > 100 && bottom - top > 50);
+
+        auto isDark = [](QColor c) { return std::max({c.red(), c.green(), c.blue()}) < 90; };
+        auto isRed = [](QColor c) { return c.red() > 180 && c.green() < 90 && c.blue() < 90; };
+        auto isGreen = [](QColor c) { return c.green() > 150 && c.red() < 110 && c.blue() < 110; };
+        int dark = 0, all = 0;
+        for (int py = top; py <= bottom; py += 3)
+            for (int px = left; px <= right; px += 3) {
+                ++all;
+                dark += isDark(img.pixelColor(px, py));
+            }
+        QVERIFY2(dark * 10 < all, qPrintable(QStringLiteral("%1 of %2 dark").arg(dark).arg(all)));
+
+        const int thresholdRow = int(std::lround(y->coordToPixel(2.0)));
+        int red = 0;
+        for (int px = left; px <= right; ++px)
+            for (int dy = -1; dy <= 1; ++dy)
+                red += isRed(img.pixelColor(px, thresholdRow + dy));
+        QVERIFY2(red > (right - left) / 3, qPrintable(QString::number(red)));
+
+        const auto key = series::pointKey(f().StringGrid1->cell(0, 10000));
+        QVERIFY(key);
+        const QPoint cursor(int(std::lround(x->coordToPixel(*key))), int(std::lround(y->coordToPixel(4.0))));
+        QVERIFY2(isGreen(img.pixelColor(cursor)), qPrintable(img.pixelColor(cursor).name()));
     }
 
     void observationSeriesSelected()
