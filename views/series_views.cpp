@@ -118,13 +118,13 @@ QLabel* headerText(const char* name, int minWidth, QWidget* parent)
     return l;
 }
 
-// The lists keep the design's column proportions but are sized to their
-// texts at the window's own font (the design's pixel widths belong to a
-// smaller screen font): every column holds its widest text without eliding
-// it, the rows are as high as the font needs, and the list is as wide as its
-// columns, frame and vertical scroll bar, so nothing scrolls sideways.
-// Returns the list's width.
-int sizeListToTexts(StringGrid* grid, const std::array<int, 2>& designWidths,
+// The lists keep the column proportions of the original layout (105 : 65
+// and 35 : 65 pixels, meant for a smaller screen font) but are sized to
+// their texts at the window's own font: every column holds its widest text
+// without eliding it, the rows are as high as the font needs, and the list is
+// as wide as its columns, frame and vertical scroll bar, so nothing scrolls
+// sideways.  Returns the list's width.
+int sizeListToTexts(StringGrid* grid, const std::array<int, 2>& baseWidths,
                     const std::array<QStringList, 2>& widestTexts)
 {
     const QFontMetrics fm(grid->font());
@@ -134,10 +134,10 @@ int sizeListToTexts(StringGrid* grid, const std::array<int, 2>& designWidths,
     double scale = 1.0;
     for (size_t c = 0; c < 2; ++c)
         for (const QString& text : widestTexts[c])
-            scale = std::max(scale, double(fm.horizontalAdvance(text) + padding) / designWidths[c]);
+            scale = std::max(scale, double(fm.horizontalAdvance(text) + padding) / baseWidths[c]);
     int width = 2 * grid->frameWidth() + grid->verticalScrollBar()->sizeHint().width();
     for (size_t c = 0; c < 2; ++c) {
-        const int w = int(std::ceil(designWidths[c] * scale));
+        const int w = int(std::ceil(baseWidths[c] * scale));
         grid->setColWidth(int(c), w);
         width += w;
     }
@@ -452,7 +452,7 @@ void TForm1::buildObservationSheet(QWidget* sheet)
     StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
     const int listWidth = sizeListToTexts(
         StringGrid2, {35, 65}, {QStringList{WidestInterval, QStringLiteral("№")}, QStringList{WidestValue, QStringLiteral("Прогиб")}});
-    Panel5->setFixedWidth(listWidth + 10);  // the design's panel is 10 pixels wider than its list
+    Panel5->setFixedWidth(listWidth + 10);  // the panel is 10 pixels wider than its list
     panelLayout->addWidget(StringGrid2, 1, Qt::AlignLeft);
     body->addWidget(Panel5);
 

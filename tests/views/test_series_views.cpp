@@ -55,15 +55,15 @@ double utcKey(int d, int h, int m)
     return double(QDateTime(QDate(2015, 3, d), QTime(h, m), Qt::UTC).toSecsSinceEpoch());
 }
 
-// A list at the window's font, in the design's column proportions, whose
+// A list at the window's font, in the column proportions of the original layout, whose
 // columns hold their widest texts and fit the list without sideways scrolling.
-void listFitsItsTexts(StringGrid* g, int design0, int design1, const QString& widest0)
+void listFitsItsTexts(StringGrid* g, int base0, int base1, const QString& widest0)
 {
     QWidget* window = g->window();
     QCOMPARE(QFontInfo(g->font()).pixelSize(), QFontInfo(window->font()).pixelSize());
     const int w0 = g->columnWidth(0), w1 = g->columnWidth(1);
-    QVERIFY2(std::abs(w0 * design1 - w1 * design0) <= design0 + design1, qPrintable(QStringLiteral("%1 : %2").arg(w0).arg(w1)));
-    QVERIFY(w0 >= design0 && w1 >= design1);
+    QVERIFY2(std::abs(w0 * base1 - w1 * base0) <= base0 + base1, qPrintable(QStringLiteral("%1 : %2").arg(w0).arg(w1)));
+    QVERIFY(w0 >= base0 && w1 >= base1);
     const QFontMetrics fm(g->font());
     const int margins = 2 * (g->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, g) + 1);
     QVERIFY2(fm.horizontalAdvance(widest0) + margins <= w0, qPrintable(widest0));
