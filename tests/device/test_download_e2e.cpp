@@ -75,6 +75,7 @@ private slots:
     void cancelDuringSearch();
     void everyRequestReachesTheInstrument();
     void titleBarCloseActsAsCancel();
+    void instrumentLostDuringDownload();
 };
 
 void TestDownloadE2E::windowDownloadsFromSecondPort()
@@ -288,6 +289,26 @@ void TestDownloadE2E::titleBarCloseActsAsCancel()
     device::SerialPort probe;
     probe.setPortName(instrument.path());
     QVERIFY(probe.OpenPort());
+}
+
+// The instrument vanishes while frames go out: the window ends with one
+// message and Cancel, and nothing waits on a port that is gone.
+void TestDownloadE2E::instrumentLostDuringDownload()
+{
+    SimProcess instrument({QStringLiteral("--records"), QStringLiteral("2000,0,0"), QStringLiteral("--pace")});
+    qputenv("ORL_SERIAL_PORTS", instrument.path().toLocal8Bit());
+    ui::ScriptedDialogs dialogs;
+    ui::ScopedDialogs scoped(&dialogs);
+    device::TForm2 w;
+    QSignalSpy closed(&w, &QDialog::finished);
+    w.open();
+    QTRY_VERIFY_WITH_TIMEOUT(w.state().DeviceFound && w.ProgressBar1->value() > 0, 15000);
+    instrument.kill();
+    QTRY_COMPARE_WITH_TIMEOUT(closed.size(), 1, 10000);
+    QCOMPARE(closed.first().first().toInt(), int(QDialog::Rejected));
+    QVERIFY(!w.session().running());
+    QCOMPARE(dialogs.messages.size(), size_t(1));
+    QCOMPARE(dialogs.messages[0].caption, QStringLiteral("Ошибка"));
 }
 
 QTEST_MAIN(TestDownloadE2E)
