@@ -1,8 +1,12 @@
 #include "app/dialogs.h"
 
+#include "app/app_locale.h"
+
 #include <QColorDialog>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -19,11 +23,38 @@ QString qtFilter(const QString& filter)
     return out.join(QStringLiteral(";;"));
 }
 
+// Qt's own file dialog writes sizes and dates in the machine's locale
+// ("100 bytes", "9 Dec 2026" under a C locale); the program writes them the
+// Russian way like everything else.
+class RussianFileColumns : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+        if (role != Qt::DisplayRole || !files || !index.isValid())
+            return QIdentityProxyModel::data(index, role);
+        const QModelIndex source = mapToSource(index);
+        switch (index.column()) {
+        case 1:  // size
+            return files->isDir(source) ? QString() : appLocale().formattedDataSize(files->size(source));
+        case 3:  // date modified
+            return appLocale().toString(files->lastModified(source), QLocale::ShortFormat);
+        default:
+            return QIdentityProxyModel::data(index, role);
+        }
+    }
+};
+
+// A desktop dialog of its own ignores the proxy.
+void useRussianColumns(QFileDialog& dlg) { dlg.setProxyModel(new RussianFileColumns(&dlg)); }
+
 class QtDialogs : public Dialogs {
 public:
     QString openFile(QWidget* parent, const FileRequest& r) override
     {
         QFileDialog dlg(parent, r.caption, r.directory, qtFilter(r.filter));
+        useRussianColumns(dlg);
         dlg.setAcceptMode(QFileDialog::AcceptOpen);
         dlg.setFileMode(QFileDialog::ExistingFile);
         dlg.setDefaultSuffix(r.defaultSuffix);
@@ -34,6 +65,7 @@ public:
     QString saveFile(QWidget* parent, const FileRequest& r) override
     {
         QFileDialog dlg(parent, r.caption, r.directory, qtFilter(r.filter));
+        useRussianColumns(dlg);
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setFileMode(QFileDialog::AnyFile);
         dlg.setDefaultSuffix(r.defaultSuffix);

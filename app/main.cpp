@@ -1,14 +1,14 @@
 // Program entry: the start-up sequence.
 #include <QApplication>
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QTranslator>
+#include <new>
 
 #include "app/about_window.h"
 #include "app/dialogs.h"
 #include "store/dbf.h"
 #include "app/app_locale.h"
 #include "app/icons.h"
+#include "app/qt_translations.h"
 #include "app/settings_key.h"
 #include "device/download_window.h"
 #include "output/diagram_window.h"
@@ -29,8 +29,11 @@ public:
             return QApplication::notify(receiver, event);
         } catch (const dbf::Error& e) {
             ui::showError(activeWindow(), e.text());
+        } catch (const std::bad_alloc&) {
+            ui::showError(activeWindow(), QStringLiteral("Недостаточно памяти для выполнения команды."));
         } catch (const std::exception& e) {
-            ui::showError(activeWindow(), QString::fromLocal8Bit(e.what()));
+            // The program's own failures carry Russian text in UTF-8.
+            ui::showError(activeWindow(), QString::fromUtf8(e.what()));
         }
         return false;
     }
@@ -47,10 +50,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(appIcon(AppIcon::New));
     installAppLocale();
     // Standard dialogs (file, colour, print) speak Russian like the program.
-    QTranslator qtRussian;
-    if (qtRussian.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
-                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtRussian);
+    installQtTranslations();
 
     SettingsKey settings;
 

@@ -85,7 +85,7 @@ void SettingsKey::writeString(const QString& name, const QString& value)
 {
     HKEY k = openKey();
     if (!k)
-        throw std::runtime_error("settings key cannot be opened");
+        throw std::runtime_error(QStringLiteral("Не удалось открыть раздел настроек в реестре.").toStdString());
     const std::wstring w = value.toStdWString();
     RegSetValueExW(k, reinterpret_cast<LPCWSTR>(name.utf16()), 0, REG_SZ,
                    reinterpret_cast<const BYTE*>(w.c_str()), DWORD((w.size() + 1) * sizeof(wchar_t)));
@@ -96,7 +96,7 @@ void SettingsKey::writeBool(const QString& name, bool value)
 {
     HKEY k = openKey();
     if (!k)
-        throw std::runtime_error("settings key cannot be opened");
+        throw std::runtime_error(QStringLiteral("Не удалось открыть раздел настроек в реестре.").toStdString());
     const DWORD v = value ? 1 : 0;
     RegSetValueExW(k, reinterpret_cast<LPCWSTR>(name.utf16()), 0, REG_DWORD,
                    reinterpret_cast<const BYTE*>(&v), sizeof(v));
@@ -217,7 +217,7 @@ void save(const QString& file, const Values& values)
     }
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly) || out.write(text.toUtf8()) < 0 || !out.commit())
-        throw std::runtime_error(("cannot write settings file " + file).toStdString());
+        throw std::runtime_error(QStringLiteral("Не удалось записать файл настроек «%1».").arg(QDir::toNativeSeparators(file)).toStdString());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "decode/flash2orl01.h"
 
 #include <cmath>
+#include <limits>
 
 #include "decode/primitives.h"
 #include "device/memory_image.h"
@@ -60,6 +61,11 @@ Flash2orl01Result flash2orl01(dbf::Table& table, const device::MemoryImage& imag
         }
         table.reserveRows(uint32_t(std::min<qint64>(table.physicalCount() + rows, 1 << 24)));
     }
+    // Counts of left-out records add up from untrusted point counts: the sum
+    // saturates instead of overflowing.
+    auto skip = [&](int64_t n) {
+        result.skippedRecords = int(std::min<int64_t>(std::numeric_limits<int>::max(), result.skippedRecords + n));
+    };
     auto say = [&](const QString& text) {
         if (report && hooks.report)
             hooks.report(text, QStringLiteral("Дополнение"));
@@ -71,7 +77,7 @@ Flash2orl01Result flash2orl01(dbf::Table& table, const device::MemoryImage& imag
     if (c0 != 0) {
         const Bytes area = image.archive(0);
         const int fit = std::min<int>(c0, int(area.size() / device::kOperativeRecordSize));
-        result.skippedRecords += c0 - fit;
+        skip(c0 - fit);
         for (int i = 0; i < fit; ++i) {
             const qsizetype r = qsizetype(i) * device::kOperativeRecordSize;
             table.append();
@@ -99,7 +105,7 @@ Flash2orl01Result flash2orl01(dbf::Table& table, const device::MemoryImage& imag
         const int pointSize = device::pointSize(mode);
         const int fit = std::min({count, int(headers.size() / device::kSeriesRecordSize),
                                   int(device::MemoryImage::PointCountEntries)});
-        result.skippedRecords += count - fit;
+        skip(count - fit);
         qsizetype q = 0;
         bool pointsLeft = true;
         for (int t = 1; t <= fit; ++t) {
@@ -119,7 +125,7 @@ Flash2orl01Result flash2orl01(dbf::Table& table, const device::MemoryImage& imag
             for (int64_t k = 1; k <= declared; ++k) {
                 if (!pointsLeft || q + pointSize > qsizetype(points.size())) {
                     pointsLeft = false;
-                    result.skippedRecords += int(declared - k + 1);
+                    skip(declared - k + 1);
                     break;
                 }
                 table.append();

@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -133,6 +134,13 @@ void TForm2::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void TForm2::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    if (isVisible())
+        Button1Click();
 }
 
 void TForm2::Button1Click()

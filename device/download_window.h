@@ -54,6 +54,9 @@ protected:
     void showEvent(QShowEvent* event) override;   // FormShow
     void done(int result) override;               // FormClose for every way out
     void keyPressEvent(QKeyEvent* event) override;
+    // The title bar's close button (offered by some window managers despite
+    // the hints) acts exactly as Cancel.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();

@@ -1,7 +1,11 @@
 #include "device/memory_image.h"
 
+#include "app/file_kind.h"
+#include "app/system_error.h"
+
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace device {
@@ -75,21 +79,37 @@ void MemoryImage::clearSeries()
         std::fill(v->begin(), v->end(), uint8_t(0));
 }
 
+namespace {
+
+// The system's reason in Russian where the C library left one, else Qt's.
+QString reasonOf(const QFile& f, int errnoValue)
+{
+    return errnoValue != 0 ? systemErrorText(errnoValue) : f.errorString();
+}
+
+}  // namespace
+
 LoadResult loadBin(MemoryImage& image, const QString& path)
 {
     LoadResult r;
+    // Opening a FIFO for reading would wait for a writer for ever.
+    r.message = notRegularFileReason(path);
+    if (!r.message.isEmpty())
+        return r;
     QFile f(path);
+    errno = 0;
     if (!f.open(QIODevice::ReadOnly)) {
-        r.message = QStringLiteral("Не удалось открыть файл \"%1\": %2").arg(path, f.errorString());
+        r.message = QStringLiteral("Не удалось открыть файл \"%1\": %2").arg(path, reasonOf(f, errno));
         return r;
     }
     // Read into a scratch buffer first so that a failed read leaves the image as it was.
     QByteArray data(MemoryImage::LeadingSize, Qt::Uninitialized);
     qint64 got = 0;
     while (got < data.size()) {
+        errno = 0;
         const qint64 n = f.read(data.data() + got, data.size() - got);
         if (n < 0) {
-            r.message = QStringLiteral("Ошибка чтения файла \"%1\": %2").arg(path, f.errorString());
+            r.message = QStringLiteral("Ошибка чтения файла \"%1\": %2").arg(path, reasonOf(f, errno));
             return r;
         }
         if (n == 0)

@@ -30,7 +30,12 @@ public:
     void ClosePort();
     bool isOpen() const;
 
+    // Writes one frame and waits until the driver has taken all of it, at
+    // most OutputTimeoutMs; then gives up without a report.  Received bytes
+    // are not delivered while a frame is being written.
     void write(const QByteArray& bytes);
+
+    static constexpr int OutputTimeoutMs = 2000;
 
     // 0 (default): deliver on readyRead.  > 0: poll every ms milliseconds.
     void setPollingDelay(int ms) { pollMs_ = ms; }
@@ -43,11 +48,13 @@ signals:
 
 private:
     void readWaiting();
+    void drain(int timeoutMs);
 
     QString name_;
     std::unique_ptr<QSerialPort> port_;
     QTimer poll_;
     int pollMs_ = 0;
+    bool writing_ = false;
 };
 
 }  // namespace device

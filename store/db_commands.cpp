@@ -11,6 +11,8 @@
 #include <QTabWidget>
 
 #include "app/dialogs.h"
+#include "app/file_kind.h"
+#include "app/system_error.h"
 #include "decode/flash2orl01.h"
 #include "device/download_window.h"
 #include "device/memory_image.h"
@@ -63,6 +65,17 @@ bool refusedReadOnly(TForm1* form)
 
 }  // namespace
 
+// A path that names a folder, a device or a FIFO is refused at once, before
+// anything is read, written or downloaded for it.
+bool TForm1::regularFileOrSay(const QString& file)
+{
+    const QString why = notRegularFileReason(file);
+    if (why.isEmpty())
+        return true;
+    ui::showError(this, why);
+    return false;
+}
+
 // ---------------------------------------------------------------------------
 // create
 
@@ -74,6 +87,8 @@ void TForm1::N2Click()
         this, dbRequest(open_dialog_dir, QStringLiteral("Файлы данных|*.db"), /*confirmOverwrite=*/true));
     if (file.isEmpty())
         return;
+    if (!regularFileOrSay(file))
+        return;
     if (!form2_ || form2_->exec() != QDialog::Accepted)
         return;
     Create_DB(file);
@@ -81,6 +96,8 @@ void TForm1::N2Click()
 
 bool TForm1::Create_DB(const QString& file, int decoder)
 {
+    if (!regularFileOrSay(file))
+        return false;
     db_open = false;
     db_changed = false;
     Dbf1.close();
@@ -206,6 +223,8 @@ void TForm1::N3Click()
 
 bool TForm1::Open_DB(const QString& file)
 {
+    if (!regularFileOrSay(file))
+        return false;
     if (db_open)
         Close_DB();
     Dbf1.close();
@@ -468,7 +487,9 @@ bool TForm1::loadImageFile()
     req.filter = QStringLiteral("Двоичные файлы|*.bin");
     req.defaultSuffix = QStringLiteral("bin");
     const QString bin = ui::dialogs().openFile(this, req);
-    if (bin.isEmpty())
+    if (bin.isEmpty() || !form2_)
+        return false;
+    if (!regularFileOrSay(bin))
         return false;
     const device::LoadResult r = device::loadBin(form2_->image(), bin);
     if (!r.ok) {

@@ -1,6 +1,8 @@
 // Platform file access of the table engine (see dbf_os.h).
 #include "store/dbf_os.h"
 
+#include "app/system_error.h"
+
 #include "store/dbf_fail.h"
 
 #include <QDir>
@@ -199,7 +201,7 @@ namespace {
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
 
-QString errnoText(int e) { return QString::fromLocal8Bit(strerror(e)); }
+QString errnoText(int e) { return systemErrorText(e); }
 
 bool anyWriteBit(const QString& path, bool& exists) {
     struct stat st {};

@@ -63,13 +63,25 @@ void writeSeries(const QString& path, int points)
 
 int main(int argc, char** argv)
 {
+    // A count that is not a whole number from 1 to the capacity of a series
+    // archive is refused, not read as something else.
+    int points = 150000;
+    if (argc > 1) {
+        bool ok = false;
+        points = QByteArray(argv[1]).toInt(&ok);
+        if (!ok || points < 1 || points > 150000) {
+            std::fprintf(stderr, "bench_series: points must be a whole number from 1 to 150000, not \"%s\"\n"
+                                 "usage: bench_series [points] [picture-prefix]\n",
+                         argv[1]);
+            return 2;
+        }
+    }
     QTemporaryDir dir;
     // Settings of this run stay in the temporary folder.
     qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
     installAppLocale();
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const int points = argc > 1 ? qMax(1, QByteArray(argv[1]).toInt()) : 150000;
 
     const QString path = dir.filePath(QStringLiteral("bench.db"));
     QElapsedTimer timer;

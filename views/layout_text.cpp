@@ -51,7 +51,7 @@ bool splitWords(const QString& line, QStringList& words, QString& why)
     const int n = int(line.size());
     while (i < n) {
         if (line[i] != u' ') {
-            why = QStringLiteral("unexpected character");
+            why = QStringLiteral("лишний символ");
             return false;
         }
         while (i < n && line[i] == u' ')
@@ -68,7 +68,7 @@ bool splitWords(const QString& line, QStringList& words, QString& why)
                     QChar c = line[i++];
                     if (c == u'\\') {
                         if (i == n) {
-                            why = QStringLiteral("backslash at end of line");
+                            why = QStringLiteral("обратная косая черта в конце строки");
                             return false;
                         }
                         word += line[i++];
@@ -81,12 +81,12 @@ bool splitWords(const QString& line, QStringList& words, QString& why)
                     word += c;
                 }
                 if (!closed) {
-                    why = QStringLiteral("unterminated quote");
+                    why = QStringLiteral("не закрыта кавычка");
                     return false;
                 }
                 word += u'"';
                 if (i < n && line[i] != u' ') {
-                    why = QStringLiteral("text after a quoted value");
+                    why = QStringLiteral("текст после значения в кавычках");
                     return false;
                 }
             } else {
@@ -127,12 +127,12 @@ bool parseColumn(const QString& line, ColumnLayout& col, QString& why)
     if (!splitWords(line.mid(6), words, why))  // after "column"
         return false;
     if (words.isEmpty()) {
-        why = QStringLiteral("no field name");
+        why = QStringLiteral("нет имени поля");
         return false;
     }
     const QString& field = words.front();
     if (field.size() > 32 || !std::all_of(field.begin(), field.end(), isFieldChar) || field.isEmpty()) {
-        why = QStringLiteral("bad field name");
+        why = QStringLiteral("недопустимое имя поля");
         return false;
     }
     col = ColumnLayout{};
@@ -142,13 +142,13 @@ bool parseColumn(const QString& line, ColumnLayout& col, QString& why)
         const QString& word = words[w];
         const auto eq = word.indexOf(u'=');
         if (eq <= 0) {
-            why = QStringLiteral("expected key=value: ") + word;
+            why = QStringLiteral("ожидалось ключ=значение: ") + word;
             return false;
         }
         const QString key = word.left(eq);
         const QString value = word.mid(eq + 1);
         if (seen.contains(key)) {
-            why = QStringLiteral("repeated key: ") + key;
+            why = QStringLiteral("ключ повторяется: ") + key;
             return false;
         }
         seen.insert(key);
@@ -185,11 +185,11 @@ bool parseColumn(const QString& line, ColumnLayout& col, QString& why)
             if (ok)
                 col.font = value.mid(1, value.size() - 2);
         } else {
-            why = QStringLiteral("unknown key: ") + key;
+            why = QStringLiteral("неизвестный ключ: ") + key;
             return false;
         }
         if (!ok) {
-            why = QStringLiteral("bad value of ") + key;
+            why = QStringLiteral("недопустимое значение ключа ") + key;
             return false;
         }
     }
@@ -246,7 +246,7 @@ std::optional<std::vector<ColumnLayout>> fromText(const QString& text, QString* 
     const QStringList lines = normaliseLineEnds(text).split(kCrLf);
     auto fail = [&](int lineNo, const QString& why) -> std::optional<std::vector<ColumnLayout>> {
         if (error)
-            *error = lineNo > 0 ? QStringLiteral("line %1: %2").arg(lineNo).arg(why) : why;
+            *error = lineNo > 0 ? QStringLiteral("строка %1: %2").arg(lineNo).arg(why) : why;
         return std::nullopt;
     };
 
@@ -259,10 +259,10 @@ std::optional<std::vector<ColumnLayout>> fromText(const QString& text, QString* 
         if (line.isEmpty())
             continue;
         if (ended)
-            return fail(lineNo, QStringLiteral("text after the end line"));
+            return fail(lineNo, QStringLiteral("текст после последней строки"));
         if (!header) {
             if (line != kHeader)
-                return fail(lineNo, QStringLiteral("not a grid layout"));
+                return fail(lineNo, QStringLiteral("это не раскладка столбцов"));
             header = true;
             continue;
         }
@@ -271,21 +271,21 @@ std::optional<std::vector<ColumnLayout>> fromText(const QString& text, QString* 
             continue;
         }
         if (!line.startsWith(QStringLiteral("column ")))
-            return fail(lineNo, QStringLiteral("expected a column entry"));
+            return fail(lineNo, QStringLiteral("ожидалось описание столбца"));
         ColumnLayout col;
         QString why;
         if (!parseColumn(line, col, why))
             return fail(lineNo, why);
         const QString key = col.field.toUpper();
         if (fields.contains(key))
-            return fail(lineNo, QStringLiteral("column named twice: ") + col.field);
+            return fail(lineNo, QStringLiteral("столбец указан дважды: ") + col.field);
         fields.insert(key);
         columns.push_back(std::move(col));
     }
     if (!header)
-        return fail(0, QStringLiteral("empty layout"));
+        return fail(0, QStringLiteral("раскладка пуста"));
     if (!ended)
-        return fail(0, QStringLiteral("layout is cut off (no end line)"));
+        return fail(0, QStringLiteral("раскладка обрезана (нет последней строки)"));
     return columns;
 }
 

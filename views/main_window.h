@@ -105,6 +105,8 @@ public:
     static void setCommandEnabled(QAction* a, bool on);
     static bool commandEnabled(const QAction* a);
     void setWindowColourOpen(bool open);
+    // False (after an error box) when the path is not a regular file.
+    bool regularFileOrSay(const QString& file);
 
     // ---- decoding entry (download decoder) --------------------------------
     void flash2orl01(bool report);

@@ -701,7 +701,7 @@ bool RecordGrid::applyLayout(const std::vector<layout::ColumnLayout>& cols, QStr
         QFont f;
         if (!f.fromString(*cols[k].font)) {
             if (error)
-                *error = QStringLiteral("column %1: bad font \"%2\"").arg(cols[k].field, *cols[k].font);
+                *error = QStringLiteral("столбец %1: недопустимый шрифт «%2»").arg(cols[k].field, *cols[k].font);
             return false;
         }
         fonts[k] = f;

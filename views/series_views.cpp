@@ -9,11 +9,15 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QStyle>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTextCursor>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <exception>
 #include <qcustomplot.h>
 
@@ -33,10 +37,17 @@ constexpr int AntialiasedBarLimit = 2000;
 // Slider ticks are drawn only while they stay a few pixels apart.
 constexpr int TickMarkLimit = 200;
 
+// Bars narrower than this many pixels are drawn without their outline.
+constexpr double MinOutlinedBarPixels = 4.0;
+// Colour of bars drawn as strokes: light enough that the threshold and zero
+// lines and the cursor stay readable over a dense series.
+const QColor ThinBarColour(150, 150, 150);
+
 // Bars of a waiting series.  While every bar gets a few pixels they are drawn
-// as bars; when there are more bars than pixel columns each column gets one
-// stroke from zero to the highest and the lowest bar in it, which looks the
-// same and keeps a redraw of 150,000 bars in milliseconds.
+// as outlined bars.  Thinner bars would be all outline, and a long series a
+// solid black mass: then each pixel column gets one grey stroke from zero to
+// the highest and the lowest bar in it, which also keeps a redraw of 150,000
+// bars in milliseconds.
 class WaitingBars : public QCPBars {
 public:
     using QCPBars::QCPBars;
@@ -53,12 +64,14 @@ protected:
         const auto begin = data()->findBegin(keys->range().lower);
         const auto end = data()->findEnd(keys->range().upper);
         const double columns = std::abs(keys->coordToPixel(keys->range().upper) - keys->coordToPixel(keys->range().lower));
-        if (double(end - begin) * 3 <= columns) {
+        const double barPixels =
+            std::abs(keys->coordToPixel(keys->range().lower + width()) - keys->coordToPixel(keys->range().lower));
+        if (double(end - begin) * 3 <= columns && barPixels >= MinOutlinedBarPixels) {
             QCPBars::draw(painter);
             return;
         }
         painter->setAntialiasing(false);
-        painter->setPen(pen());
+        painter->setPen(QPen(ThinBarColour, 1));
         painter->setBrush(Qt::NoBrush);
         const double zero = values->coordToPixel(0);
         int column = 0;
@@ -132,16 +145,39 @@ QLabel* headerText(const char* name, int minWidth, QWidget* parent)
     return l;
 }
 
-// The list keeps its column widths; its font shrinks until a full point time
-// fits the date column.
-void fitListFont(StringGrid* grid, int column, const QString& sample)
+// The lists keep the column proportions of the original layout (105 : 65
+// and 35 : 65 pixels, meant for a smaller screen font) but are sized to
+// their texts at the window's own font: every column holds its widest text
+// without eliding it, the rows are as high as the font needs, and the list is
+// as wide as its columns, frame and vertical scroll bar, so nothing scrolls
+// sideways.  Returns the list's width.
+int sizeListToTexts(StringGrid* grid, const std::array<int, 2>& baseWidths,
+                    const std::array<QStringList, 2>& widestTexts)
 {
-    QFont f = grid->font();
-    const int room = grid->colWidth(column) - 8;
-    while (QFontMetrics(f).horizontalAdvance(sample) > room && f.pointSizeF() > 6.5)
-        f.setPointSizeF(f.pointSizeF() - 0.5);
-    grid->setFont(f);
+    const QFontMetrics fm(grid->font());
+    // What the cell painter leaves around a text: its margins and the grid line.
+    const int margin = grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+    const int padding = 2 * margin + 3;
+    double scale = 1.0;
+    for (size_t c = 0; c < 2; ++c)
+        for (const QString& text : widestTexts[c])
+            scale = std::max(scale, double(fm.horizontalAdvance(text) + padding) / baseWidths[c]);
+    int width = 2 * grid->frameWidth() + grid->verticalScrollBar()->sizeHint().width();
+    for (size_t c = 0; c < 2; ++c) {
+        const int w = int(std::ceil(baseWidths[c] * scale));
+        grid->setColWidth(int(c), w);
+        width += w;
+    }
+    grid->setFixedWidth(width);
+    grid->setDefaultRowHeight(std::max(16, fm.height() + 2));
+    return width;
 }
+
+// Widest texts of the lists: a point time, an interval number of the largest
+// series (150,000 points), the titles and a deflection with its sign.
+const QString WidestValue = QStringLiteral("-000,000");
+const QString WidestTime = QStringLiteral("00.00.0000 00:00:00");
+const QString WidestInterval = QStringLiteral("000000");
 
 QFont readoutFont(const QFont& base)
 {
@@ -227,7 +263,7 @@ QCPGraph* lineSeries(QCustomPlot* chart, const char* name, const QPen& pen, bool
     g->setLineStyle(QCPGraph::lsLine);
     if (markers)
         g->setScatterStyle(
-            QCPScatterStyle(QCPScatterStyle::ssSquare, QPen(QColor(0, 110, 0), 1.5), QBrush(QColor(0, 200, 0)), 9));
+            QCPScatterStyle(QCPScatterStyle::ssSquare, QPen(QColor(0, 80, 0), 2), QBrush(QColor(0, 220, 0)), 12));
     else
         g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
     return g;
@@ -365,10 +401,8 @@ void TForm1::buildWaitingSheet(QWidget* sheet)
     body->setSpacing(4);
     StringGrid1 = new StringGrid(sheet, 2);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
-    StringGrid1->setColWidth(0, 105);
-    StringGrid1->setColWidth(1, 65);
-    StringGrid1->setFixedWidth(175);
-    fitListFont(StringGrid1, 0, QStringLiteral("00.00.0000 00:00:00"));
+    sizeListToTexts(StringGrid1, {105, 65},
+                    {QStringList{WidestTime, QStringLiteral("Дата")}, QStringList{WidestValue, QStringLiteral("Прогиб")}});
     body->addWidget(StringGrid1);
 
     auto* right = new QVBoxLayout;
@@ -439,14 +473,13 @@ void TForm1::buildObservationSheet(QWidget* sheet)
     body->setSpacing(4);
     Panel5 = new QWidget(sheet);
     Panel5->setObjectName(QStringLiteral("Panel5"));
-    Panel5->setFixedWidth(115);
     auto* panelLayout = new QVBoxLayout(Panel5);
     panelLayout->setContentsMargins(0, 0, 0, 0);
     StringGrid2 = new StringGrid(Panel5, 2);
     StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
-    StringGrid2->setColWidth(0, 35);
-    StringGrid2->setColWidth(1, 65);
-    StringGrid2->setFixedWidth(105);
+    const int listWidth = sizeListToTexts(
+        StringGrid2, {35, 65}, {QStringList{WidestInterval, QStringLiteral("№")}, QStringList{WidestValue, QStringLiteral("Прогиб")}});
+    Panel5->setFixedWidth(listWidth + 10);  // the panel is 10 pixels wider than its list
     panelLayout->addWidget(StringGrid2, 1, Qt::AlignLeft);
     body->addWidget(Panel5);
 

@@ -1,4 +1,5 @@
 // Decoding primitives (table-driven) and the download decoder.
+#include <limits>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstring>
@@ -368,6 +369,16 @@ void DecodeTest::overCapacityStopsAtAreaEnd()
     r = flash2orl01(db2.t, img, {0, 0, 1}, false);
     QCOMPARE(r.rows, 150000);
     QCOMPARE(r.skippedRecords, 50000);
+
+    // Point counts near 2^31 on every series: the count of left-out points
+    // saturates instead of overflowing.
+    Db db3;
+    device::MemoryImage huge;
+    for (int k = 0; k < 3; ++k)
+        put32(huge.pointCountTable(2), 4 * k, 0x7FFFFFFF);
+    r = flash2orl01(db3.t, huge, {0, 0, 3}, false);
+    QCOMPARE(r.rows, 150000);
+    QCOMPARE(r.skippedRecords, std::numeric_limits<int>::max());
 }
 
 QTEST_GUILESS_MAIN(DecodeTest)

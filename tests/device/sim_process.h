@@ -26,6 +26,12 @@ public:
         proc_.waitForFinished(3000);
     }
     QString path() const { return path_; }
+    // The instrument goes away as if its cable were pulled.
+    void kill()
+    {
+        proc_.kill();
+        proc_.waitForFinished(3000);
+    }
 
 private:
     QProcess proc_;

@@ -5,11 +5,13 @@
 #include "device/download_session.h"
 #include "device/download_window.h"
 #include "device/serial_port.h"
+#include "fake_link.h"
 #include "sim_process.h"
 #include "tools/sim/instrument.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QElapsedTimer>
 #include <QFile>
@@ -71,6 +73,9 @@ private slots:
     void badReplyEndsWithMessageAndCancel();
     void noInstrumentGivesNotFoundAfterSevenSeconds();
     void cancelDuringSearch();
+    void everyRequestReachesTheInstrument();
+    void titleBarCloseActsAsCancel();
+    void instrumentLostDuringDownload();
 };
 
 void TestDownloadE2E::windowDownloadsFromSecondPort()
@@ -201,6 +206,109 @@ void TestDownloadE2E::cancelDuringSearch()
     device::SerialPort probe;
     probe.setPortName(instrument.path());
     QVERIFY(probe.OpenPort());
+}
+
+namespace {
+
+QStringList hexLines(const QList<QByteArray>& frames)
+{
+    QStringList out;
+    for (const QByteArray& f : frames)
+        out << QString::fromLatin1(f.toHex(' '));
+    return out;
+}
+
+QStringList readLog(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+}  // namespace
+
+// What the instrument receives over the pseudo-terminal is exactly what the
+// receiver writes, to the last frame: the identification request that follows
+// the final reply goes out although the window closes right after it.
+void TestDownloadE2E::everyRequestReachesTheInstrument()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("requests.log"));
+    const std::array<int, 3> counts = {21, 3, 2};
+    SimProcess instrument({QStringLiteral("--seed"), QStringLiteral("7"), QStringLiteral("--records"),
+                           QStringLiteral("21,3,2"), QStringLiteral("--log"), log});
+    QVERIFY(!instrument.path().isEmpty());
+    qputenv("ORL_SERIAL_PORTS", instrument.path().toLocal8Bit());
+
+    FakeLink reference(scenario(7, counts));
+    reference.run();
+    QCOMPARE(reference.outcome, Outcome::Ok);
+    const QStringList expected = hexLines(reference.requests);
+    QCOMPARE(expected.last(), QStringLiteral("a4 a4 04 00 02 9a 6b 50"));
+
+    ui::ScriptedDialogs dialogs;
+    ui::ScopedDialogs scoped(&dialogs);
+    // Two downloads in one run of the window: the second is logged after the first.
+    device::TForm2 w;
+    for (int run = 0; run < 2; ++run) {
+        const qsizetype before = readLog(log).size();
+        QCOMPARE(runWindow(w, 20000), int(QDialog::Accepted));
+        // The tool reads every 50 ms; give it time to log what is on the line.
+        QStringList got;
+        QElapsedTimer t;
+        t.start();
+        do {
+            QTest::qWait(50);
+            got = readLog(log).mid(before);
+        } while (got.size() < expected.size() && t.elapsed() < 3000);
+        QCOMPARE(got.size(), expected.size());
+        QCOMPARE(got, expected);
+    }
+}
+
+void TestDownloadE2E::titleBarCloseActsAsCancel()
+{
+    SimProcess instrument({QStringLiteral("--records"), QStringLiteral("2000,0,0"), QStringLiteral("--pace")});
+    qputenv("ORL_SERIAL_PORTS", instrument.path().toLocal8Bit());
+    ui::ScriptedDialogs dialogs;
+    ui::ScopedDialogs scoped(&dialogs);
+    device::TForm2 w;
+    QSignalSpy closed(&w, &QDialog::finished);
+    w.open();
+    // Wait until the download runs and the first bar has moved.
+    QTRY_VERIFY_WITH_TIMEOUT(w.state().DeviceFound && w.ProgressBar1->value() > 0, 15000);
+    w.close();  // what the title bar's close button sends
+    QCOMPARE(closed.size(), 1);
+    QCOMPARE(closed.first().first().toInt(), int(QDialog::Rejected));
+    QVERIFY(!w.isVisible());
+    QVERIFY(!w.session().running());
+    QVERIFY(!w.state().ReplyComplete);
+    QCOMPARE(w.ProgressBar1->value(), 0);
+    QVERIFY(dialogs.messages.empty());
+    device::SerialPort probe;
+    probe.setPortName(instrument.path());
+    QVERIFY(probe.OpenPort());
+}
+
+// The instrument vanishes while frames go out: the window ends with one
+// message and Cancel, and nothing waits on a port that is gone.
+void TestDownloadE2E::instrumentLostDuringDownload()
+{
+    SimProcess instrument({QStringLiteral("--records"), QStringLiteral("2000,0,0"), QStringLiteral("--pace")});
+    qputenv("ORL_SERIAL_PORTS", instrument.path().toLocal8Bit());
+    ui::ScriptedDialogs dialogs;
+    ui::ScopedDialogs scoped(&dialogs);
+    device::TForm2 w;
+    QSignalSpy closed(&w, &QDialog::finished);
+    w.open();
+    QTRY_VERIFY_WITH_TIMEOUT(w.state().DeviceFound && w.ProgressBar1->value() > 0, 15000);
+    instrument.kill();
+    QTRY_COMPARE_WITH_TIMEOUT(closed.size(), 1, 10000);
+    QCOMPARE(closed.first().first().toInt(), int(QDialog::Rejected));
+    QVERIFY(!w.session().running());
+    QCOMPARE(dialogs.messages.size(), size_t(1));
+    QCOMPARE(dialogs.messages[0].caption, QStringLiteral("Ошибка"));
 }
 
 QTEST_MAIN(TestDownloadE2E)

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
+#include <sys/stat.h>
 
 #include "app/dialogs.h"
 #include "app/settings_key.h"
@@ -97,6 +99,7 @@ private slots:
     void deleteRowsSaveQuestion();
     void memoryImageFile();
     void appendDownload();
+    void specialFilesRefusedAtOnce();
 
 private:
     struct Program {
@@ -525,6 +528,46 @@ void DbCommandsTest::appendDownload()
     t.setFileName(file);
     t.open();
     QCOMPARE(t.physicalCount(), 2u * (5 + 4));
+}
+
+// A FIFO or a folder given as a database or an image file is refused with an
+// error box before anything is read, downloaded or written.
+void DbCommandsTest::specialFilesRefusedAtOnce()
+{
+    TForm1& f = program().form1;
+    const QString fifo = path(QStringLiteral("pipe.db"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString folder = path(QStringLiteral("folder.db"));
+    QVERIFY(QDir().mkdir(folder));
+    QElapsedTimer t;
+    t.start();
+
+    dialogs_->files.push_back(fifo);
+    f.N3Click();  // open
+    QVERIFY(!f.db_open);
+    dialogs_->files.push_back(folder);
+    f.N2Click();  // create: the download window is not shown
+    QVERIFY(!f.db_open);
+    QVERIFY(!program().form2.session().running());
+    QVERIFY(program().form2.isHidden());
+
+    const QString bin = path(QStringLiteral("pipe.bin"));
+    QCOMPARE(::mkfifo(QFile::encodeName(bin).constData(), 0600), 0);
+    dialogs_->files.push_back(bin);
+    f.bin1Click();  // the second dialog (the new database) is not asked
+    QVERIFY(!f.db_open);
+    QCOMPARE(dialogs_->fileRequests.size(), size_t(3));
+    QVERIFY(t.elapsed() < 2000);
+
+    QCOMPARE(dialogs_->messages.size(), size_t(3));
+    for (const auto& m : dialogs_->messages) {
+        QCOMPARE(m.caption, QStringLiteral("Ошибка"));
+        QCOMPARE(m.icon, ui::Icon::Error);
+    }
+    QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("FIFO")));
+    QVERIFY(dialogs_->messages[1].text.contains(QStringLiteral("папка")));
+    QVERIFY(dialogs_->messages[2].text.contains(QStringLiteral("FIFO")));
+    QVERIFY(QFileInfo(folder).isDir());
 }
 
 QTEST_MAIN(DbCommandsTest)

@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStyle>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -17,6 +19,7 @@
 #include "app/settings_key.h"
 #include "test_series_data.h"
 #include "views/main_window.h"
+#include "views/series_logic.h"
 #include "views/string_grid.h"
 
 using namespace seriestest;
@@ -50,6 +53,25 @@ QVector<double> valuesOf(const QCPAbstractPlottable* p)
 double utcKey(int d, int h, int m)
 {
     return double(QDateTime(QDate(2015, 3, d), QTime(h, m), Qt::UTC).toSecsSinceEpoch());
+}
+
+// A list at the window's font, in the column proportions of the original layout, whose
+// columns hold their widest texts and fit the list without sideways scrolling.
+void listFitsItsTexts(StringGrid* g, int base0, int base1, const QString& widest0)
+{
+    QWidget* window = g->window();
+    QCOMPARE(QFontInfo(g->font()).pixelSize(), QFontInfo(window->font()).pixelSize());
+    const int w0 = g->columnWidth(0), w1 = g->columnWidth(1);
+    QVERIFY2(std::abs(w0 * base1 - w1 * base0) <= base0 + base1, qPrintable(QStringLiteral("%1 : %2").arg(w0).arg(w1)));
+    QVERIFY(w0 >= base0 && w1 >= base1);
+    const QFontMetrics fm(g->font());
+    const int margins = 2 * (g->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, g) + 1);
+    QVERIFY2(fm.horizontalAdvance(widest0) + margins <= w0, qPrintable(widest0));
+    QVERIFY(fm.horizontalAdvance(QStringLiteral("-000,000")) + margins <= w1);
+    QVERIFY(fm.horizontalAdvance(QStringLiteral("Прогиб")) + margins <= w1);
+    QVERIFY2(w0 + w1 <= g->viewport()->width(), qPrintable(QString::number(g->viewport()->width())));
+    QVERIFY(!g->horizontalScrollBar()->isVisible());
+    QVERIFY(g->defaultRowHeight() >= fm.height());
 }
 
 QStringList column(const StringGrid* g, int col)
@@ -164,10 +186,7 @@ private slots:
         QCOMPARE(column(f().StringGrid1, 0),
                  (QStringList{"Дата", "01.03.2015 10:00:00", "01.03.2015 10:30:00", "01.03.2015 11:00:00"}));
         QCOMPARE(column(f().StringGrid1, 1), (QStringList{"Прогиб", "0,5", "1,25", "-3"}));
-        QCOMPARE(f().StringGrid1->columnWidth(0), 105);
-        QCOMPARE(f().StringGrid1->columnWidth(1), 65);
-        QCOMPARE(f().StringGrid1->width(), 175);
-        QCOMPARE(f().StringGrid1->defaultRowHeight(), 16);
+        listFitsItsTexts(f().StringGrid1, 105, 65, QStringLiteral("00.00.0000 00:00:00"));
 
         // Header texts: number and unit without a space.
         QCOMPARE(f().StaticText5->text(), QStringLiteral("24час."));
@@ -415,6 +434,58 @@ private slots:
         QCOMPARE(commentAt(2), QString(50, QChar(u'z')));
     }
 
+    // A waiting series far denser than the chart's pixel columns: the bars
+    // are not a black mass of outlines, the threshold lines show through, and
+    // the cursor mark is drawn over everything.
+    void denseWaitingChartStaysReadable()
+    {
+        std::vector<Row> rows;
+        const QDateTime start(QDate(2015, 3, 1), QTime(10, 0), Qt::UTC);
+        for (int k = 0; k < 20000; ++k)
+            rows.push_back({1, 1, 1, 4.0, k == 0 ? std::optional<double>(48) : std::nullopt,
+                            k == 0 ? std::optional<double>(2) : std::nullopt, QStringLiteral("01.03.2015"),
+                            QStringLiteral("10:00:00"), start.addSecs(5 * k).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")),
+                            {}});
+        openWith(rows);
+        f().resize(1200, 800);
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("1"));
+        f().TrackBar2->setValue(10000);
+        QCoreApplication::processEvents();
+        QCustomPlot* chart = f().Chart1;
+        chart->replot(QCustomPlot::rpImmediateRefresh);
+        const QImage img = chart->toPixmap(chart->width(), chart->height()).toImage();
+        QCPAxis* x = chart->xAxis;
+        QCPAxis* y = chart->yAxis;
+        const int left = int(x->coordToPixel(series::dateTimeKey(start))) + 2;
+        const int right = int(x->coordToPixel(series::dateTimeKey(start.addSecs(5 * 19999)))) - 2;
+        const int top = int(y->coordToPixel(4.0)) + 2, bottom = int(y->coordToPixel(0.0)) - 2;
+        QVERIFY(right - left > 100 && bottom - top > 50);
+
+        auto isDark = [](QColor c) { return std::max({c.red(), c.green(), c.blue()}) < 90; };
+        auto isRed = [](QColor c) { return c.red() > 180 && c.green() < 90 && c.blue() < 90; };
+        auto isGreen = [](QColor c) { return c.green() > 150 && c.red() < 110 && c.blue() < 110; };
+        int dark = 0, all = 0;
+        for (int py = top; py <= bottom; py += 3)
+            for (int px = left; px <= right; px += 3) {
+                ++all;
+                dark += isDark(img.pixelColor(px, py));
+            }
+        QVERIFY2(dark * 10 < all, qPrintable(QStringLiteral("%1 of %2 dark").arg(dark).arg(all)));
+
+        const int thresholdRow = int(std::lround(y->coordToPixel(2.0)));
+        int red = 0;
+        for (int px = left; px <= right; ++px)
+            for (int dy = -1; dy <= 1; ++dy)
+                red += isRed(img.pixelColor(px, thresholdRow + dy));
+        QVERIFY2(red > (right - left) / 3, qPrintable(QString::number(red)));
+
+        const auto key = series::pointKey(f().StringGrid1->cell(0, 10000));
+        QVERIFY(key);
+        const QPoint cursor(int(std::lround(x->coordToPixel(*key))), int(std::lround(y->coordToPixel(4.0))));
+        QVERIFY2(isGreen(img.pixelColor(cursor)), qPrintable(img.pixelColor(cursor).name()));
+    }
+
     void observationSeriesSelected()
     {
         showSheet(2);
@@ -423,9 +494,9 @@ private slots:
         QCOMPARE(f().observationSeries, 1);
         QCOMPARE(column(f().StringGrid2, 0), (QStringList{"№", "1", "2", "3", "4"}));
         QCOMPARE(column(f().StringGrid2, 1), (QStringList{"Прогиб", "0,7", "1", "1,5", "2"}));
-        QCOMPARE(f().StringGrid2->columnWidth(0), 35);
-        QCOMPARE(f().StringGrid2->width(), 105);
-        QCOMPARE(f().Panel5->width(), 115);
+        // Interval numbers of the largest series (150,000 points) are not elided.
+        listFitsItsTexts(f().StringGrid2, 35, 65, QStringLiteral("150000"));
+        QCOMPARE(f().Panel5->width(), f().StringGrid2->width() + 10);
         QCOMPARE(f().StaticText1->text(), QStringLiteral("30час."));
         QCOMPARE(f().StaticText2->text(), QStringLiteral("15мин."));
         QCOMPARE(f().StaticText3->text(), QStringLiteral("01.03.2015 10:00:00"));

@@ -277,6 +277,8 @@ QByteArray Instrument::feed(QByteArrayView bytes)
             continue;
         }
         in_.remove(0, total);
+        if (observer_)
+            observer_(request);
         if (!f_.silent)
             out += answer(request);
     }

@@ -11,6 +11,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 namespace sim {
 
@@ -74,6 +75,9 @@ public:
     QByteArray feed(QByteArrayView bytes);
     // A new download: the next identification request is answered as the first.
     void restart();
+    // Called with every well-formed request frame, in arrival order, also
+    // when the instrument stays silent.
+    void setRequestObserver(std::function<void(const QByteArray&)> observer) { observer_ = std::move(observer); }
 
     const Archives& archives() const { return a_; }
     int repliesSent() const { return replies_; }
@@ -87,6 +91,7 @@ private:
 
     Archives a_;
     Faults f_;
+    std::function<void(const QByteArray&)> observer_;
     QByteArray in_;
     int identCount_ = 0;
     bool heldIdent_ = false;

@@ -5,6 +5,7 @@
 #include "tools/sim/instrument.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QStringList>
 
 #include <cerrno>
@@ -28,7 +29,8 @@ constexpr double kLineBytesPerSecond = 115200.0 / 11.0;  // 8N2: start + 8 data 
                  "dork5-sim: %s\n"
                  "usage: dork5-sim [--seed N] [--records c0,c1,c2] [--points N | --points w1,w2,..:o1,o2,..]\n"
                  "                 [--total-points P] [--image FILE] [--pace] [--split] [--join]\n"
-                 "                 [--truncate K] [--corrupt K] [--overlong K] [--silent] [--dump-image FILE]\n",
+                 "                 [--truncate K] [--corrupt K] [--overlong K] [--silent] [--dump-image FILE]\n"
+                 "                 [--log FILE]\n",
                  why);
     std::exit(2);
 }
@@ -53,7 +55,7 @@ int main(int argc, char** argv)
     QStringList args = app.arguments().mid(1);
     sim::ScenarioOptions scenario;
     sim::Faults faults;
-    QString imagePath, dumpPath;
+    QString imagePath, dumpPath, logPath;
     bool pace = false, split = false, recordsGiven = false;
     auto value = [&](int& i) -> QString {
         if (i + 1 >= args.size())
@@ -82,6 +84,8 @@ int main(int argc, char** argv)
             scenario.totalPoints = value(i).toLongLong();
         } else if (a == QLatin1String("--image")) {
             imagePath = value(i);
+        } else if (a == QLatin1String("--log")) {
+            logPath = value(i);
         } else if (a == QLatin1String("--dump-image")) {
             dumpPath = value(i);
         } else if (a == QLatin1String("--pace")) {
@@ -147,6 +151,21 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     sim::Instrument instrument(archives, faults);
+    // Request log: one line per received frame, its bytes in hex, written
+    // through at once so that a reader sees every frame the moment it came.
+    FILE* log = nullptr;
+    if (!logPath.isEmpty()) {
+        log = std::fopen(QFile::encodeName(logPath).constData(), "w");
+        if (!log) {
+            std::perror("dork5-sim: --log");
+            return 1;
+        }
+        std::setvbuf(log, nullptr, _IONBF, 0);
+        instrument.setRequestObserver([log](const QByteArray& frame) {
+            const QByteArray line = frame.toHex(' ') + '\n';
+            std::fwrite(line.constData(), 1, size_t(line.size()), log);
+        });
+    }
     QByteArray out;
     qsizetype sent = 0;
     auto lastRequest = Clock::now();
