@@ -45,8 +45,8 @@ void PageView::relayout()
     const QSizeF vp = viewport()->size();
     const QSizeF largest = largestPage();
     if (fit_ == Fit::WholePage && !report_.pages.empty()) {
-        const QSizeF first = report_.pages.front().size;
-        zoom_ = std::min((vp.width() - 2 * Gap) / first.width(), (vp.height() - 2 * Gap) / first.height());
+        const QSizeF page = report_.pages[size_t(std::clamp(fitPage_, 0, int(report_.pages.size()) - 1))].size;
+        zoom_ = std::min((vp.width() - 2 * Gap) / page.width(), (vp.height() - 2 * Gap) / page.height());
     } else if (fit_ == Fit::PageWidth) {
         zoom_ = (vp.width() - 2 * Gap - verticalScrollBar()->sizeHint().width()) / largest.width();
     }
@@ -97,6 +97,7 @@ void PageView::setFit(Fit fit)
 {
     const int page = currentPage();
     fit_ = fit;
+    fitPage_ = page;
     relayout();
     showPage(page);
 }
@@ -147,6 +148,7 @@ void PageView::resizeEvent(QResizeEvent* e)
 {
     QAbstractScrollArea::resizeEvent(e);
     const int page = currentPage();
+    fitPage_ = page;
     relayout();
     if (fit_ != Fit::None)
         showPage(page);

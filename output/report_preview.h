@@ -48,6 +48,7 @@ private:
     double totalHeight_ = 0;
     double zoom_ = 1;
     Fit fit_ = Fit::WholePage;
+    int fitPage_ = 0;  // the page "whole page" fits (the one in view when chosen)
     int painted_ = 0;
 };
 

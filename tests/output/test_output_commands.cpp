@@ -204,6 +204,11 @@ private slots:
             view->grab();
             QVERIFY(view->pagesPainted() >= 1);
             QVERIFY(view->pagesPainted() <= 4);
+            // "Whole page" on the portrait list page fits that page.
+            view->showPage(1);
+            view->setFit(report::PageView::Fit::WholePage);
+            QCOMPARE(view->currentPage(), 1);
+            QVERIFY(view->zoom() * 1122 <= view->viewport()->height());
         };
         f().ToolButton4Click();
         QCOMPARE(dialogs_->execLog, QStringList({"ReportPreview"}));
