@@ -226,13 +226,31 @@ bool folderWritable(const QString& dir) {
     return !exists || w;  // a missing folder fails later with its own error
 }
 
-Handle openExclusive(const QString& path) {
-    const QByteArray p = native(path);
+// The file's status; fails unless it exists and is a regular file.
+struct stat regularFileOrFail(const QByteArray& p, const QString& path) {
     struct stat st {};
     if (::stat(p.constData(), &st) != 0)
         fail(E::Io, QStringLiteral("Файл %1 не найден").arg(path));
     if (!S_ISREG(st.st_mode))
         fail(E::Io, QStringLiteral("%1 — не обычный файл").arg(path));
+    return st;
+}
+
+// Takes the lock (LOCK_EX or LOCK_SH) without waiting; when another holder
+// has it, the file is closed and the open fails.
+void lockOrFail(int fd, int how, const QString& path) {
+    if (::flock(fd, how | LOCK_NB) == 0)
+        return;
+    const int e = errno;
+    ::close(fd);
+    if (e == EWOULDBLOCK || e == EAGAIN)
+        fail(E::Locked, QStringLiteral("Файл %1 открыт другой программой").arg(path));
+    fail(E::Io, QStringLiteral("Не удалось захватить %1: %2").arg(path, errnoText(e)));
+}
+
+Handle openExclusive(const QString& path) {
+    const QByteArray p = native(path);
+    const struct stat st = regularFileOrFail(p, path);
     if (!(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
         fail(E::ReadOnly, QStringLiteral("Файл %1 только для чтения").arg(path));
     const int fd = ::open(p.constData(), O_RDWR | O_CLOEXEC);
@@ -242,23 +260,13 @@ Handle openExclusive(const QString& path) {
             fail(E::ReadOnly, QStringLiteral("Нет права записи в файл %1").arg(path));
         fail(E::Io, QStringLiteral("Не удалось открыть %1: %2").arg(path, errnoText(e)));
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int e = errno;
-        ::close(fd);
-        if (e == EWOULDBLOCK || e == EAGAIN)
-            fail(E::Locked, QStringLiteral("Файл %1 открыт другой программой").arg(path));
-        fail(E::Io, QStringLiteral("Не удалось захватить %1: %2").arg(path, errnoText(e)));
-    }
+    lockOrFail(fd, LOCK_EX, path);
     return fd;
 }
 
 Handle openForReading(const QString& path) {
     const QByteArray p = native(path);
-    struct stat st {};
-    if (::stat(p.constData(), &st) != 0)
-        fail(E::Io, QStringLiteral("Файл %1 не найден").arg(path));
-    if (!S_ISREG(st.st_mode))
-        fail(E::Io, QStringLiteral("%1 — не обычный файл").arg(path));
+    regularFileOrFail(p, path);
     const int fd = ::open(p.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int e = errno;
@@ -266,13 +274,7 @@ Handle openForReading(const QString& path) {
             fail(E::Io, QStringLiteral("Нет права чтения файла %1").arg(path));
         fail(E::Io, QStringLiteral("Не удалось открыть %1: %2").arg(path, errnoText(e)));
     }
-    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        const int e = errno;
-        ::close(fd);
-        if (e == EWOULDBLOCK || e == EAGAIN)
-            fail(E::Locked, QStringLiteral("Файл %1 открыт другой программой").arg(path));
-        fail(E::Io, QStringLiteral("Не удалось захватить %1: %2").arg(path, errnoText(e)));
-    }
+    lockOrFail(fd, LOCK_SH, path);
     return fd;
 }
 
