@@ -143,13 +143,13 @@ Flash2orl01Result flash2orl01(dbf::Table& table, const device::MemoryImage& imag
                         table.setString(f.ARTICLE, end);
                 }
                 if (mode == 1) {
-                    // Built in one buffer: this runs for every waiting point.
-                    QString at;
-                    at.reserve(19);
-                    at += date_str(points, q + 3);
-                    at += QLatin1Char(' ');
-                    at += time_str(points, q);
-                    table.setString(f.ARTICLE, at);
+                    // "dd.mm.yyyy hh:mm:ss" built on the stack: this runs for
+                    // every waiting point.
+                    char16_t at[19];
+                    put_date(points, q + 3, at);
+                    at[10] = u' ';
+                    put_time(points, q, at + 11);
+                    table.setString(f.ARTICLE, QStringView(at, 19));
                     setValue(table, f.R, get_single(points, q + 6));
                 } else {
                     setValue(table, f.R, get_single(points, q));

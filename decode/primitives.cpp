@@ -20,6 +20,12 @@ void two(QString& out, int v)
     out += QLatin1Char(char('0' + v % 10));
 }
 
+void two(char16_t* out, int v)
+{
+    out[0] = char16_t(u'0' + v / 10);
+    out[1] = char16_t(u'0' + v % 10);
+}
+
 }  // namespace
 
 uint16_t get_word(Bytes buf, qsizetype p)
@@ -47,17 +53,21 @@ double get_single(Bytes buf, qsizetype p)
     return std::nearbyint(wide / 0.01) * 0.01;
 }
 
-QString time_str(Bytes buf, qsizetype p)
+void put_time(Bytes buf, qsizetype p, char16_t* out)
 {
     const int second = byteAt(buf, p), minute = byteAt(buf, p + 1), hour = byteAt(buf, p + 2);
-    QString s;
-    s.reserve(8);
-    two(s, hour <= 23 ? hour : 0);
-    s += QLatin1Char(':');
-    two(s, minute <= 59 ? minute : 0);
-    s += QLatin1Char(':');
-    two(s, second <= 59 ? second : 0);
-    return s;
+    two(out, hour <= 23 ? hour : 0);
+    out[2] = u':';
+    two(out + 3, minute <= 59 ? minute : 0);
+    out[5] = u':';
+    two(out + 6, second <= 59 ? second : 0);
+}
+
+QString time_str(Bytes buf, qsizetype p)
+{
+    char16_t s[8];
+    put_time(buf, p, s);
+    return QString(reinterpret_cast<const QChar*>(s), 8);
 }
 
 QString hm_str(Bytes buf, qsizetype p)
@@ -71,17 +81,23 @@ QString hm_str(Bytes buf, qsizetype p)
     return s;
 }
 
+void put_date(Bytes buf, qsizetype p, char16_t* out)
+{
+    const int day = byteAt(buf, p), month = byteAt(buf, p + 1), year = 2010 + byteAt(buf, p + 2);
+    two(out, day >= 1 && day <= 31 ? day : 1);
+    out[2] = u'.';
+    two(out + 3, month >= 1 && month <= 12 ? month : 1);
+    out[5] = u'.';
+    // 2010 to 2265: always four digits.
+    two(out + 6, year / 100);
+    two(out + 8, year % 100);
+}
+
 QString date_str(Bytes buf, qsizetype p)
 {
-    const int day = byteAt(buf, p), month = byteAt(buf, p + 1), year = byteAt(buf, p + 2);
-    QString s;
-    s.reserve(10);
-    two(s, day >= 1 && day <= 31 ? day : 1);
-    s += QLatin1Char('.');
-    two(s, month >= 1 && month <= 12 ? month : 1);
-    s += QLatin1Char('.');
-    s += QString::number(2010 + year);
-    return s;
+    char16_t s[10];
+    put_date(buf, p, s);
+    return QString(reinterpret_cast<const QChar*>(s), 10);
 }
 
 namespace {

@@ -27,6 +27,11 @@ QString hm_str(Bytes buf, qsizetype p);
 // Bytes day, month, year - 2010 -> "dd.mm.yyyy"; out-of-range day or month
 // become "01".
 QString date_str(Bytes buf, qsizetype p);
+// The same texts written into a caller's buffer without allocating, for
+// loops that run once per stored point: 8 characters ("hh:mm:ss") and 10
+// characters ("dd.mm.yyyy").
+void put_time(Bytes buf, qsizetype p, char16_t* out);
+void put_date(Bytes buf, qsizetype p, char16_t* out);
 
 // The reference that is earlier than any record (an empty section).
 inline const QString EmptyReference = QStringLiteral("00.00.000000:00:00");

@@ -927,12 +927,12 @@ void Table::edit() {
     d->mode = Impl::Mode::Edit;
 }
 
-void Table::setString(int field, const QString& value) {
+void Table::setString(int field, QStringView value) {
     const Field* f = nullptr;
     char* p = d->editField(field, f);
     const int w = f->def.width;
     if (f->numeric) {
-        const QString t = value.trimmed();
+        const QStringView t = value.trimmed();
         if (t.isEmpty()) {
             std::memset(p, ' ', size_t(w));
             return;
@@ -940,7 +940,7 @@ void Table::setString(int field, const QString& value) {
         const QByteArray a = t.toLatin1();
         double v;
         if (!parseNumber(a.constData(), int(a.size()), v))
-            fail(E::Usage, QStringLiteral("\"%1\" — не число (поле %2)").arg(value, f->def.name));
+            fail(E::Usage, QStringLiteral("\"%1\" — не число (поле %2)").arg(value.toString(), f->def.name));
         formatNumber(v, w, f->def.decimals, p);
         return;
     }
@@ -952,7 +952,8 @@ void Table::setString(int field, const QString& value) {
         const QByteArray cp = codecForLanguageDriver(d->ldid);
         fail(E::CodePage, QStringLiteral("Поле %1: символ «%2» нельзя записать в кодировке файла (%3). "
                                          "Значение поля не изменено.")
-                              .arg(f->def.name, value.mid(missing, value.at(missing).isHighSurrogate() ? 2 : 1),
+                              .arg(f->def.name,
+                                   value.mid(missing, value.at(missing).isHighSurrogate() ? 2 : 1).toString(),
                                    codePageTitle(cp)));
     }
     std::memcpy(p, enc, size_t(n));

@@ -161,7 +161,7 @@ public:
     // Text cut to width.  A text with a character that the file's code page
     // cannot hold is refused with Error(CodePage) naming the field; the edit
     // buffer keeps its old value of the field.
-    void setString(int field, const QString& value);
+    void setString(int field, QStringView value);
     void setString(QStringView name, const QString& value);
     void setString(const char* name, const QString& value);
     // Numbers are stored "%W.Df".  A value too wide for its field keeps fewer

@@ -1050,6 +1050,43 @@ private slots:
         }
     }
 
+    // Numbers written through the short paths read as the general
+    // conversion prints them, at every width and number of decimals.
+    void numbersWrittenExactly() {
+        auto general = [](double v, int width, int decimals) {
+            char buf[400];
+            for (int dec = decimals; dec >= 0; --dec) {
+                const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, dec);
+                const int len = int(r.ptr - buf);
+                if (len <= width)
+                    return QByteArray(width - len, ' ') + QByteArray(buf, len);
+            }
+            return QByteArray(width, '*');
+        };
+        QRandomGenerator rng(4321);
+        std::vector<double> values{0.005, -0.005, 0.125, 1e-10, -1e-10, 0.5e-9, 1.5e-9, 2.5e-9, 999999.9999999995,
+                                   1125899906.8426240, -12.345, 99.995, 1e15, -1e15, 4.35, 0.1 + 0.2};
+        for (int i = 0; i < 300000; ++i) {
+            const double digits = std::pow(10.0, double(rng.bounded(14)) - 4);
+            double v = (rng.generateDouble() - 0.5) * digits;
+            if (i % 3 == 0)  // two decimals, as the instrument's values are rounded
+                v = std::nearbyint(v / 0.01) * 0.01;
+            values.push_back(v);
+        }
+        char out[40];
+        for (const double v : values)
+            for (const auto& [width, decimals] : {std::pair{18, 9}, {10, 2}, {6, 3}, {20, 15}, {8, 1}, {4, 0}}) {
+                dbf::detail::formatNumber(v, width, decimals, out);
+                const QByteArray want = general(v == 0 ? 0.0 : v, width, decimals);
+                if (QByteArray(out, width) != want)
+                    QFAIL(qPrintable(QStringLiteral("%1 as N(%2,%3): \"%4\" against \"%5\"")
+                                         .arg(v, 0, 'g', 17)
+                                         .arg(width)
+                                         .arg(decimals)
+                                         .arg(QString::fromLatin1(out, width), QString::fromLatin1(want))));
+            }
+    }
+
     void everyByteOf1251RoundTrips() {
         const QString p = path("bytes.db");
         Table::create(p, {{"T", 'C', 127, 0}});
