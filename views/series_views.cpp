@@ -600,6 +600,7 @@ void TForm1::ComboBox1Change()
         Memo1->setPlainText(s.comment.isEmpty() ? series::notePrefix() : s.comment);
         Memo1->moveCursor(QTextCursor::End);
         Memo1->setEnabled(s.count > 0);
+        Memo1->setReadOnly(false);
 
         // 6, 8. Bars, threshold and zero lines from the first to the last time.
         Series1->setData(s.keys, s.deflections);
@@ -727,6 +728,7 @@ void TForm1::ComboBox2Change()
         Memo2->setPlainText(s.comment.isEmpty() ? series::notePrefix() : s.comment);
         Memo2->moveCursor(QTextCursor::End);
         Memo2->setEnabled(s.count > 0);
+        Memo2->setReadOnly(false);
 
         LineSeries1->setData(s.keys, s.deflections);
         if (!s.keys.isEmpty()) {
@@ -803,8 +805,9 @@ void storeNote(TForm1* form, QPlainTextEdit* memo, int mode, int ordinal)
     const int commentField = t.fieldIndex(u"COMMENT");
     if (commentField < 0)
         return;
+    std::optional<uint32_t> rec;
     try {
-        const auto rec = firstRecordForNote(memo, t, mode, ordinal);
+        rec = firstRecordForNote(memo, t, mode, ordinal);
         if (!rec || !series::noteShouldBeStored(note, t.stringAt(*rec, commentField)))
             return;
         if (t.gotoPhysical(*rec)) {
@@ -841,6 +844,23 @@ void storeNote(TForm1* form, QPlainTextEdit* memo, int mode, int ordinal)
         if (t.editing())
             t.cancel();
         forgetFirstRecord(memo);
+        // The box goes back to the note the file holds, so that it never
+        // shows a text that was not stored.  A read-only table refuses every
+        // further keystroke as well: the box stops taking them until the
+        // next series is shown, instead of repeating the message.
+        QString stored;
+        try {
+            if (rec)
+                stored = t.stringAt(*rec, commentField);
+        } catch (const std::exception&) {
+        }
+        {
+            const QSignalBlocker block(memo);
+            memo->setPlainText(stored.isEmpty() ? series::notePrefix() : stored);
+            memo->moveCursor(QTextCursor::End);
+            if (t.readOnly())
+                memo->setReadOnly(true);
+        }
         ui::showError(form, errorText(e));
     }
 }
@@ -886,6 +906,7 @@ void TForm1::clearSeriesViews()
         if (m) {
             forgetFirstRecord(m);
             m->setPlainText(series::notePrefix());
+            m->setReadOnly(false);
         }
     }
     for (QSlider* s : {TrackBar1, TrackBar2}) {

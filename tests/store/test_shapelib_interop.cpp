@@ -202,6 +202,8 @@ void ShapelibInteropTest::westernTableRefusesCyrillicNote()
     f.Memo1->setPlainText(QStringLiteral("Примечание: ночная серия"));
     QCOMPARE(dialogs.messages.size(), size_t(2));
     QVERIFY(dialogs.messages[1].text.contains(QStringLiteral("COMMENT")));
+    QCOMPARE(f.Memo1->toPlainText(), QStringLiteral("Примечание: "));  // what the file holds
+    QVERIFY(!f.Memo1->isReadOnly());  // a western note can still be written
     QCOMPARE(f.Dbf1.filter(), filter);
     QCOMPARE(f.Dbf1.recordCount(), rows);
     f.Close_DB();

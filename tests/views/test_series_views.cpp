@@ -390,6 +390,39 @@ private slots:
         QCOMPARE(commentAt(2), QStringLiteral("Примечание: xyz"));
     }
 
+    // A read-only database refuses the note once: the box shows the stored
+    // note again and takes no more keys until the next series is shown.
+    void refusedNoteShowsTheStoredOne()
+    {
+        form_.reset();
+        QVERIFY(QFile::setPermissions(path_, QFile::ReadOwner | QFile::ReadGroup));
+        form_ = std::make_unique<TForm1>(*settings_);
+        form_->show();
+        QVERIFY(form_->Open_DB(path_));
+        QVERIFY(f().Dbf1.readOnly());
+        dialogs_->messages.clear();
+        showSheet(1);
+        pick(f().ComboBox1, QStringLiteral("2"));
+        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Первая серия утром"));
+        f().Memo1->setFocus();
+        f().Memo1->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f().Memo1, QStringLiteral("abc"));
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("только для чтения")));
+        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Первая серия утром"));
+        QVERIFY(f().Memo1->isReadOnly());
+        pick(f().ComboBox1, QStringLiteral("1"));
+        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Примечание: "));
+        QVERIFY(!f().Memo1->isReadOnly());
+        f().Memo1->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f().Memo1, QStringLiteral("x"));
+        QCOMPARE(dialogs_->messages.size(), size_t(2));
+        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Примечание: "));
+        QCOMPARE(commentAt(2), QString());
+        form_.reset();
+        QVERIFY(QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner));
+    }
+
     void noteFollowsAppendedAndDeletedRows()
     {
         showSheet(1);
