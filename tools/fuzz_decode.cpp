@@ -143,6 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         } catch (const dbf::Error&) {
             // A table that cannot be written is reported to the user, not a fault.
         }
+        QFile::remove(path);  // no scratch file outlives the run
     }
 
     // Back to an all-zero image for the next input.
