@@ -56,6 +56,11 @@ void TForm3::buildControls()
     CheckListBox1 = new QListWidget(GroupBox1);
     CheckListBox1->setGeometry(12, 76, 181, 199);
     CheckListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Enter in a text box hands the focus to the group box itself; without
+    // a focus policy of its own it would pass it on to «Участок», and the
+    // next arrow key would switch the mode.  (Set after its children: adding
+    // a child to a group box resets its policy.)
+    GroupBox1->setFocusPolicy(Qt::ClickFocus);
 
     GroupBox2 = new QGroupBox(QStringLiteral("r && Sт"), this);
     GroupBox2->setGeometry(221, 6, 228, 118);

@@ -388,12 +388,20 @@ private slots:
         QVERIFY(f().Edit1->hasFocus());
         QCoreApplication::processEvents();
         QCOMPARE(messages().size(), 3);
-        // Enter in the Sт box with a good value moves on to the group box.
+        // Enter in the Sт box with a good value moves on to the group box,
+        // where the arrow keys change neither the mode nor the marks.
+        toggle("A");
+        QVERIFY(f().Button1->isEnabled());
         f().Edit1->setText(QStringLiteral("2"));
         QTest::keyClick(f().Edit1, Qt::Key_Return);
-        QVERIFY(!f().Edit1->hasFocus());
+        QCOMPARE(QApplication::focusWidget(), f().GroupBox1);
         QCoreApplication::processEvents();
         QCOMPARE(messages().size(), 3);
+        for (Qt::Key k : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Up, Qt::Key_Left})
+            QTest::keyClick(QApplication::focusWidget(), k);
+        QVERIFY(f().RadioButton1->isChecked());
+        QCOMPARE(f().CheckListBox1->findItems(QStringLiteral("A"), Qt::MatchExactly).first()->checkState(), Qt::Checked);
+        QVERIFY(f().Button1->isEnabled());
     }
 
     void checkingAGroupCopiesItsSt()
