@@ -61,8 +61,9 @@ std::optional<PreparedReport> ReportCommands::prepare(const ReportRequest& reque
     if (!table_.isOpen())
         return std::nullopt;
     try {
+        const TextMetrics metrics = painterTextMetrics();
         switch (request.kind) {
-        case ReportRequest::Kind::Operative: return prepareOperative(table_);
+        case ReportRequest::Kind::Operative: return prepareOperative(table_, metrics);
         case ReportRequest::Kind::Waiting:
         case ReportRequest::Kind::Observation: {
             PictureSource chart;
@@ -70,8 +71,8 @@ std::optional<PreparedReport> ReportCommands::prepare(const ReportRequest& reque
             if (request.chart)
                 chart = chartPicture(*request.chart, chart.size);
             if (request.kind == ReportRequest::Kind::Waiting)
-                return prepareWaiting(table_, request.waiting, std::move(chart));
-            return prepareObservation(table_, request.observation, std::move(chart));
+                return prepareWaiting(table_, request.waiting, std::move(chart), metrics);
+            return prepareObservation(table_, request.observation, std::move(chart), metrics);
         }
         }
     } catch (const std::bad_alloc&) {

@@ -50,39 +50,46 @@ std::vector<uint32_t> recordsInViewOrder(const dbf::Table& table)
     return out;
 }
 
-PreparedReport prepareOperative(const dbf::Table& table)
+PreparedReport prepareOperative(const dbf::Table& table, const TextMetrics& metrics)
 {
     PreparedReport r;
     TableRecords records(table, recordsInViewOrder(table));
-    prepare(frReport1(), &records, {}, r);
+    prepare(frReport1(), &records, {}, r, metrics);
     return r;
 }
 
 namespace {
 
-// A series report: the chart is picture 0, the series' records in stored
-// order, the handler fills the information texts.
+// A series report: the chart is picture 0, the handler fills the information
+// texts.  It lists the records of the series its header names, in stored
+// order, whatever the table's filter is now: the series view's filter is gone
+// after a tab change while the view still shows its series.
 template <typename Texts>
-PreparedReport prepareSeries(const Template& tpl, const dbf::Table& table, const Texts& texts, PictureSource chart,
-                             void (*fill)(ObjectFill&, const Texts&, int))
+PreparedReport prepareSeries(const Template& tpl, int mode, const dbf::Table& table, const Texts& texts,
+                             PictureSource chart, void (*fill)(ObjectFill&, const Texts&, int),
+                             const TextMetrics& metrics)
 {
     PreparedReport r;
     r.pictures.push_back(std::move(chart));
-    TableRecords records(table, series::viewRecordsInStoredOrder(table));
-    prepare(tpl, &records, [&texts, fill](ObjectFill& o) { fill(o, texts, 0); }, r);
+    bool isOrdinal = false;
+    const int ordinal = texts.series.trimmed().toInt(&isOrdinal);
+    TableRecords records(table, isOrdinal ? series::seriesRecords(table, mode, ordinal) : std::vector<uint32_t>{});
+    prepare(tpl, &records, [&texts, fill](ObjectFill& o) { fill(o, texts, 0); }, r, metrics);
     return r;
 }
 
 }  // namespace
 
-PreparedReport prepareWaiting(const dbf::Table& table, const WaitingTexts& texts, PictureSource chart)
+PreparedReport prepareWaiting(const dbf::Table& table, const WaitingTexts& texts, PictureSource chart,
+                              const TextMetrics& metrics)
 {
-    return prepareSeries(frReport2(), table, texts, std::move(chart), &frReport2BeforePrint);
+    return prepareSeries(frReport2(), 1, table, texts, std::move(chart), &frReport2BeforePrint, metrics);
 }
 
-PreparedReport prepareObservation(const dbf::Table& table, const ObservationTexts& texts, PictureSource chart)
+PreparedReport prepareObservation(const dbf::Table& table, const ObservationTexts& texts, PictureSource chart,
+                                  const TextMetrics& metrics)
 {
-    return prepareSeries(frReport3(), table, texts, std::move(chart), &frReport3BeforePrint);
+    return prepareSeries(frReport3(), 2, table, texts, std::move(chart), &frReport3BeforePrint, metrics);
 }
 
 }  // namespace report

@@ -35,11 +35,15 @@ private:
 };
 
 // The records of the table's current view in view order (the operative
-// grid's sort), or in stored order (a series, listed as its view lists it).
+// grid's sort).
 std::vector<uint32_t> recordsInViewOrder(const dbf::Table& table);
 
-PreparedReport prepareOperative(const dbf::Table& table);
-PreparedReport prepareWaiting(const dbf::Table& table, const WaitingTexts& texts, PictureSource chart);
-PreparedReport prepareObservation(const dbf::Table& table, const ObservationTexts& texts, PictureSource chart);
+// With `metrics` every text is kept inside its box (see prepare()).
+PreparedReport prepareOperative(const dbf::Table& table, const TextMetrics& metrics = {});
+// The series reports list the series named by texts.series (its ordinal).
+PreparedReport prepareWaiting(const dbf::Table& table, const WaitingTexts& texts, PictureSource chart,
+                              const TextMetrics& metrics = {});
+PreparedReport prepareObservation(const dbf::Table& table, const ObservationTexts& texts, PictureSource chart,
+                                  const TextMetrics& metrics = {});
 
 }  // namespace report

@@ -3,6 +3,7 @@
 #include "output/report_model.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -76,6 +77,36 @@ QString formatNumber(double value, const QString& format)
     return out;
 }
 
+QStringList breakLines(const TextMetrics& metrics, const Font& font, const QString& text, double width)
+{
+    QStringList lines;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QString line;
+        // Appends a word, breaking it where it alone is wider than a line.
+        auto addWord = [&](const QString& word) {
+            const QString joined = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            if (metrics.width(font, joined) <= width) {
+                line = joined;
+                return;
+            }
+            if (!line.isEmpty())
+                lines << line;
+            line.clear();
+            for (QChar c : word) {
+                if (!line.isEmpty() && metrics.width(font, line + c) > width) {
+                    lines << line;
+                    line.clear();
+                }
+                line += c;
+            }
+        };
+        for (const QString& word : paragraph.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            addWord(word);
+        lines << line;
+    }
+    return lines;
+}
+
 namespace {
 
 const QString PageToken = QStringLiteral("[PAGE#]");
@@ -83,7 +114,10 @@ const QString TotalToken = QStringLiteral("[TOTALPAGES]");
 
 class Layout {
 public:
-    Layout(PreparedReport& out, const BeforePrint& beforePrint) : out_(out), beforePrint_(beforePrint) {}
+    Layout(PreparedReport& out, const BeforePrint& beforePrint, const TextMetrics& metrics)
+        : out_(out), beforePrint_(beforePrint), metrics_(metrics)
+    {
+    }
 
     void run(const Template& tpl, RecordSource* records)
     {
@@ -114,14 +148,12 @@ private:
         printHeaders();
         for (const BandDef& b : design.bands) {
             if (b.type == BandDef::Type::Body) {
-                fit(b.height);
-                place(b);
+                place(b, nullptr, true);
             } else if (b.type == BandDef::Type::ListBand && records) {
                 const int n = records->count();
                 for (int r = 0; r < n; ++r) {
                     records->moveTo(r);
-                    fit(b.height);
-                    place(b, records);
+                    place(b, records, true);
                 }
             }
         }
@@ -170,48 +202,145 @@ private:
         place(*footer_);
     }
 
-    void place(const BandDef& band, RecordSource* record = nullptr)
+    // A band's objects as they will print: texts filled in, broken into
+    // lines that fit, and boxes grown to hold them.  Positions are still
+    // relative to the band; `height` is the band's height after growing.
+    struct Placed {
+        const ObjectDef* def;
+        QRectF rect;
+        QString text;
+        int picture = -1;
+        std::optional<double> number;
+        bool wrap = false;
+    };
+
+    std::vector<Placed> evaluate(const BandDef& band, RecordSource* record, double& height)
+    {
+        std::vector<Placed> out;
+        out.reserve(band.objects.size());
+        std::vector<std::pair<size_t, double>> grown;  // object, height it needs
+        for (const ObjectDef& o : band.objects) {
+            Placed p{&o, o.rect, o.text, -1, std::nullopt, o.wrap};
+            if (!o.field.isEmpty() && record) {
+                p.number = record->number(o.field);
+                p.text = p.number && !o.numberFormat.isEmpty() ? formatNumber(*p.number, o.numberFormat)
+                                                               : record->text(o.field);
+            }
+            if (beforePrint_ && !o.name.isEmpty()) {
+                ObjectFill fill{o.name, p.text, p.picture};
+                beforePrint_(fill);
+            }
+            if (metrics_ && o.kind == ObjectDef::Kind::Text && !p.text.isEmpty()) {
+                const double need = fitText(o, p);
+                if (need > o.rect.height() + 1e-6)
+                    grown.emplace_back(out.size(), need);
+            }
+            out.push_back(std::move(p));
+        }
+        height = band.height;
+        if (grown.empty())
+            return out;
+        // The band opens up under each grown box: extra height is inserted
+        // at the box's bottom edge, so boxes below it move down, boxes
+        // beside it that reach that edge (the other cells of a row) grow
+        // with it, and boxes stacked one over another add up.
+        std::sort(grown.begin(), grown.end(), [&out](const auto& a, const auto& b) {
+            return out[a.first].def->rect.bottom() < out[b.first].def->rect.bottom();
+        });
+        std::vector<std::pair<double, double>> inserted;  // edge, extra height; edges ascending
+        auto shift = [&inserted](double y, bool strictlyAbove) {
+            double s = 0;
+            for (const auto& [edge, extra] : inserted)
+                if (strictlyAbove ? edge < y - 1e-6 : edge <= y + 1e-6)
+                    s += extra;
+            return s;
+        };
+        for (const auto& [index, need] : grown) {
+            const QRectF& r = out[index].def->rect;
+            const double extra = need - (r.height() + shift(r.bottom(), true) - shift(r.top(), false));
+            if (extra <= 1e-6)
+                continue;
+            if (!inserted.empty() && inserted.back().first >= r.bottom() - 1e-6)
+                inserted.back().second = std::max(inserted.back().second, extra);
+            else
+                inserted.emplace_back(r.bottom(), extra);
+        }
+        for (Placed& p : out) {
+            const QRectF& r = p.def->rect;
+            const double top = r.top() + shift(r.top(), false);
+            p.rect = QRectF(r.left(), top, r.width(), r.bottom() + shift(r.bottom(), false) - top);
+        }
+        height = band.height + shift(band.height, false);
+        return out;
+    }
+
+    // Breaks the text when it does not fit its box on one line; returns the
+    // height the box needs.
+    double fitText(const ObjectDef& o, Placed& p)
+    {
+        const Font& f = o.font;
+        const double inner = o.rect.width() - 2 * TextPadding;
+        // A block of lines keeps a little room to spare, so that a device
+        // whose font sizes round differently from the measuring one (a
+        // screen at another zoom, a printer) does not break its lines again.
+        const double width = inner * 0.97 - 1;
+        if (!p.text.contains(QLatin1Char('\n'))) {
+            const double w = metrics_.width(f, p.text);
+            if (!o.wrap && w <= inner)
+                return o.rect.height();
+            if (o.wrap && w <= width)
+                return TextPadding + metrics_.lineHeight(f) * 1.03;
+        }
+        const QStringList lines = breakLines(metrics_, f, p.text, width);
+        p.text = lines.join(QLatin1Char('\n'));
+        p.wrap = true;
+        return TextPadding + lines.size() * metrics_.lineHeight(f) * 1.03 + 1;
+    }
+
+    void place(const std::vector<Placed>& objects, double height)
     {
         PreparedPage& page = out_.pages.back();
         const double x0 = design_->marginLeft;
-        for (const ObjectDef& o : band.objects) {
-            const QRectF rect = o.rect.translated(x0, y_);
-            QString text = o.text;
-            int picture = -1;
-            std::optional<double> number;
-            if (!o.field.isEmpty() && record) {
-                number = record->number(o.field);
-                text = number && !o.numberFormat.isEmpty() ? formatNumber(*number, o.numberFormat)
-                                                           : record->text(o.field);
-            }
-            if (beforePrint_ && !o.name.isEmpty()) {
-                ObjectFill fill{o.name, text, picture};
-                beforePrint_(fill);
-            }
+        for (const Placed& p : objects) {
+            const ObjectDef& o = *p.def;
+            const QRectF rect = p.rect.translated(x0, y_);
             if (o.kind == ObjectDef::Kind::Picture) {
-                page.pictures.push_back({rect, picture});
+                page.pictures.push_back({rect, p.picture});
                 continue;
             }
+            QString text = p.text;
             if (text.contains(PageToken))
                 text.replace(PageToken, QString::number(out_.pages.size()));
             PreparedText t;
             t.rect = rect;
-            t.number = number;
+            t.number = p.number;
             t.font = out_.fontIndex(o.font);
-            t.numberFormat = number ? out_.numberFormatIndex(o.numberFormat) : 0;
+            t.numberFormat = p.number ? out_.numberFormatIndex(o.numberFormat) : 0;
             t.align = o.align;
             t.frame = o.frame;
-            t.wrap = o.wrap;
+            t.wrap = p.wrap;
             if (text.contains(TotalToken))
                 totals_.emplace_back(int(out_.pages.size() - 1), int(page.texts.size()));
             t.text = std::move(text);
             page.texts.push_back(std::move(t));
         }
-        y_ += band.height;
+        y_ += height;
+    }
+
+    // Places a band at the current position, on a new page first when it
+    // must fit (body and list bands) and no longer does.
+    void place(const BandDef& band, RecordSource* record = nullptr, bool mustFit = false)
+    {
+        double height = 0;
+        const std::vector<Placed> objects = evaluate(band, record, height);
+        if (mustFit)
+            fit(height);
+        place(objects, height);
     }
 
     PreparedReport& out_;
     const BeforePrint& beforePrint_;
+    const TextMetrics& metrics_;
     const PageDesign* design_ = nullptr;
     const BandDef* footer_ = nullptr;
     int designIndex_ = 0;
@@ -222,10 +351,11 @@ private:
 
 }  // namespace
 
-void prepare(const Template& tpl, RecordSource* records, const BeforePrint& beforePrint, PreparedReport& report)
+void prepare(const Template& tpl, RecordSource* records, const BeforePrint& beforePrint, PreparedReport& report,
+             const TextMetrics& metrics)
 {
     report.pages.clear();
-    Layout(report, beforePrint).run(tpl, records);
+    Layout(report, beforePrint, metrics).run(tpl, records);
 }
 
 }  // namespace report

@@ -12,6 +12,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -141,11 +142,31 @@ struct ObjectFill {
 };
 using BeforePrint = std::function<void(ObjectFill&)>;
 
+// Text sizes in report units as the painter draws them.  With them the
+// engine keeps every text inside its box: a text wider than its box is broken
+// into lines ("\n" in the prepared text) and the box, its band and the band's
+// other boxes that reach its bottom grow to hold them; boxes below move down.
+// Without them texts are placed as designed.
+struct TextMetrics {
+    std::function<double(const Font&, const QString&)> width;
+    std::function<double(const Font&)> lineHeight;
+    explicit operator bool() const { return width && lineHeight; }
+};
+
+// Inner distance between a text and its box, in report units: left and
+// right, and at the top of a block of several lines.
+constexpr double TextPadding = 2;
+
+// The lines `text` prints on within `width` units: breaks at its own line
+// breaks, then between words, and inside a word only when the word alone is
+// wider than the line.
+QStringList breakLines(const TextMetrics& metrics, const Font& font, const QString& text, double width);
+
 // Lays the template out.  `records` may be null for a template without a
 // list band.  Pictures that the handler refers to must already be in
 // `report.pictures` (the caller adds them before calling).
 void prepare(const Template& tpl, RecordSource* records, const BeforePrint& beforePrint,
-             PreparedReport& report);
+             PreparedReport& report, const TextMetrics& metrics = {});
 
 // "0.0" -> one decimal with a decimal comma; empty format -> `stored`.
 QString formatNumber(double value, const QString& format);

@@ -1,6 +1,8 @@
 #include "output/report_painter.h"
 
 #include <QBuffer>
+#include <QHash>
+#include <QImage>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPrinter>
@@ -98,11 +100,57 @@ void PagePainter::paint(QPainter& p, int index, QPointF origin, double scale)
                 continue;
             }
         }
-        int flags = t.wrap ? (Qt::AlignTop | Qt::TextWordWrap) : Qt::AlignVCenter;
+        // Texts were measured to fit when the report was prepared; a device
+        // that measures a little wider still shows all of them.
+        int flags = (t.wrap ? (Qt::AlignTop | Qt::TextWordWrap) : Qt::AlignVCenter) | Qt::TextDontClip;
         flags |= t.align == Align::Centre ? Qt::AlignHCenter : t.align == Align::Right ? Qt::AlignRight : Qt::AlignLeft;
         p.drawText(inner, flags, t.text);
     }
     p.restore();
+}
+
+TextMetrics painterTextMetrics()
+{
+    // Measured as a page painted one unit per pixel at 96 dpi: the preview at
+    // full size.  Advances are kept per font and character; reports of
+    // thousands of pages measure every cell.
+    struct Cache {
+        QImage device{1, 1, QImage::Format_RGB32};
+        Font font;
+        std::optional<QFontMetricsF> metrics;
+        QHash<char16_t, double> advances;
+
+        const QFontMetricsF& use(const Font& f)
+        {
+            if (!metrics || !(f == font)) {
+                device.setDotsPerMeterX(int(std::lround(UnitsPerInch / 0.0254)));
+                device.setDotsPerMeterY(int(std::lround(UnitsPerInch / 0.0254)));
+                QFont qf(f.family);
+                qf.setPointSizeF(f.points);
+                qf.setBold(f.bold);
+                qf.setStyleHint(QFont::SansSerif);
+                metrics.emplace(qf, &device);
+                font = f;
+                advances.clear();
+            }
+            return *metrics;
+        }
+    };
+    auto cache = std::make_shared<Cache>();
+    TextMetrics m;
+    m.width = [cache](const Font& f, const QString& text) {
+        const QFontMetricsF& fm = cache->use(f);
+        double w = 0;
+        for (QChar c : text) {
+            auto it = cache->advances.constFind(c.unicode());
+            if (it == cache->advances.constEnd())
+                it = cache->advances.insert(c.unicode(), fm.horizontalAdvance(c));
+            w += *it;
+        }
+        return w;
+    };
+    m.lineHeight = [cache](const Font& f) { return cache->use(f).lineSpacing(); };
+    return m;
 }
 
 bool printPages(const PreparedReport& report, QPrinter& printer, int first, int last)

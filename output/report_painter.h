@@ -31,6 +31,10 @@ private:
     std::map<int, std::unique_ptr<QSvgRenderer>> renderers_;
 };
 
+// The widths and line heights of texts as this painter draws them, for
+// preparing a report whose texts all fit their boxes.
+TextMetrics painterTextMetrics();
+
 // Prints pages first..last (1-based, inclusive; 0 and 0 for all) on the
 // printer, each page in its own orientation.  False when nothing could be
 // printed (the printer did not start).

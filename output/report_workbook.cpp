@@ -37,6 +37,23 @@ public:
         return int(it - edges_.begin());
     }
     const std::vector<double>& edges() const { return edges_; }
+    // Adds borders inside every gap wider than `max`, sharing it equally,
+    // so that no row or column is wider than a sheet allows.
+    void limitGaps(double max)
+    {
+        std::vector<double> out;
+        out.reserve(edges_.size());
+        for (size_t i = 0; i < edges_.size(); ++i) {
+            if (i > 0) {
+                const double gap = edges_[i] - edges_[i - 1];
+                const int parts = int(std::ceil(gap / max));
+                for (int k = 1; k < parts; ++k)
+                    out.push_back(edges_[i - 1] + gap * k / parts);
+            }
+            out.push_back(edges_[i]);
+        }
+        edges_ = std::move(out);
+    }
 
 private:
     std::vector<double> raw_;
@@ -53,6 +70,27 @@ double contentLeft(const PreparedPage& page)
     for (const PreparedPicture& p : page.pictures)
         left = std::min(left, p.rect.left());
     return left;
+}
+
+// The highest row a page's rows may have, in report units: a little under
+// the sheet's limit so that rounding to twips never passes it.
+constexpr double MaxRowUnits = (xls::MaxRowPoints - 4) * UnitsPerInch / 72.0;
+
+// The print scale at which a page of the given size (inches) fits the
+// sheet's paper (A4) within its margins: at most 100 %, with room for a
+// printer's font measuring wider than the screen's and for LibreOffice,
+// which lays rows out a little higher than their stored heights.
+int printScale(const xls::PageSetup& page, double widthInch, double heightInch)
+{
+    const double shortSide = 210 / 25.4, longSide = 297 / 25.4;
+    const double w = (page.landscape ? longSide : shortSide) - page.leftInch - page.rightInch;
+    const double h = (page.landscape ? shortSide : longSide) - page.topInch - page.bottomInch;
+    double scale = 100;
+    if (widthInch > 0)
+        scale = std::min(scale, 94 * w / widthInch);
+    if (heightInch > 0)
+        scale = std::min(scale, 94 * h / heightInch);
+    return std::clamp(int(std::floor(scale)), 10, 100);
 }
 
 xls::CellStyle styleOf(const PreparedReport& report, const PreparedText& t)
@@ -103,17 +141,24 @@ xls::Workbook toWorkbook(const PreparedReport& report, int maxRowsPerSheet)
     columns.finish(ColumnSnap);
     const std::vector<double>& colEdges = columns.edges();
 
+    // Each prepared page prints as a page of its own: a manual page break
+    // before it and a print scale at which every page of its sheet fits the
+    // paper.  A sheet has one orientation, so a page whose orientation
+    // differs from the page before begins a new sheet.
     xls::Workbook book;
+    std::vector<double> tallestPage, widestPage;  // per sheet, points and units
     auto newSheet = [&](const PreparedPage& first) {
         xls::Sheet s;
         s.name = QStringLiteral("Лист%1").arg(book.sheets.size() + 1);
         for (size_t c = 0; c + 1 < colEdges.size(); ++c)
             s.columnWidthsPx[int(c)] = std::max(1, int(std::lround(colEdges[c + 1] - colEdges[c])));
         s.page.landscape = first.landscape;
-        s.page.fitToWidth = true;
         s.page.leftInch = s.page.rightInch = 0.25;
         s.page.topInch = s.page.bottomInch = 0.4;
+        s.page.headerInch = s.page.footerInch = 0.2;
         book.sheets.push_back(std::move(s));
+        tallestPage.push_back(0);
+        widestPage.push_back(0);
     };
 
     int row = 0;  // next free row of the current sheet
@@ -130,15 +175,30 @@ xls::Workbook toWorkbook(const PreparedReport& report, int maxRowsPerSheet)
             rows.add(p.rect.bottom());
         }
         rows.finish(RowSnap);
+        rows.limitGaps(MaxRowUnits);
         const std::vector<double>& rowEdges = rows.edges();
         const int pageRows = std::max(1, int(rowEdges.size()) - 1);
-        if (book.sheets.empty() || row + pageRows > maxRowsPerSheet) {
+        if (book.sheets.empty() || row + pageRows > maxRowsPerSheet || page.landscape != book.sheets.back().page.landscape ||
+            int(book.sheets.back().pageBreaks.size()) >= xls::MaxPageBreaks) {
             newSheet(page);
             row = 0;
+        } else {
+            book.sheets.back().pageBreaks.push_back(row);
         }
         xls::Sheet& sheet = book.sheets.back();
-        for (int r = 0; r + 1 < int(rowEdges.size()); ++r)
-            sheet.rowHeightsPoints[row + r] = (rowEdges[size_t(r) + 1] - rowEdges[size_t(r)]) * 72.0 / UnitsPerInch;
+        double pageHeight = 0;
+        for (int r = 0; r + 1 < int(rowEdges.size()); ++r) {
+            const double points = (rowEdges[size_t(r) + 1] - rowEdges[size_t(r)]) * 72.0 / UnitsPerInch;
+            sheet.rowHeightsPoints[row + r] = points;
+            pageHeight += points;
+        }
+        tallestPage.back() = std::max(tallestPage.back(), pageHeight);
+        double right = left;
+        for (const PreparedText& t : page.texts)
+            right = std::max(right, t.rect.right());
+        for (const PreparedPicture& p : page.pictures)
+            right = std::max(right, p.rect.right());
+        widestPage.back() = std::max(widestPage.back(), right - left);
 
         // Cells already filled on this page, merged ranges included: a text
         // whose place overlaps another's moves right into the free part, or
@@ -180,7 +240,8 @@ xls::Workbook toWorkbook(const PreparedReport& report, int maxRowsPerSheet)
                 sheet.merges.push_back({r0, r1, c0, c1});
         }
         for (const PreparedPicture& p : page.pictures) {
-            if (p.source < 0 || p.source >= int(report.pictures.size()))
+            // A slot without a chart (none was drawn) stays empty.
+            if (p.source < 0 || p.source >= int(report.pictures.size()) || report.pictures[size_t(p.source)].png.isEmpty())
                 continue;
             xls::Picture pic;
             pic.png = report.pictures[size_t(p.source)].png;
@@ -196,6 +257,8 @@ xls::Workbook toWorkbook(const PreparedReport& report, int maxRowsPerSheet)
         }
         row += pageRows;
     }
+    for (size_t i = 0; i < book.sheets.size(); ++i)
+        book.sheets[i].page.scalePercent = printScale(book.sheets[i].page, widestPage[i] / UnitsPerInch, tallestPage[i] / 72.0);
     if (book.sheets.empty()) {
         xls::Sheet s;
         s.name = QStringLiteral("Лист1");

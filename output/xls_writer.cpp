@@ -69,7 +69,7 @@ constexpr int MaxRecordData = 8224;
 
 // Record ids.
 enum : unsigned {
-    rEOF = 0x000A, rHEADER = 0x0014, rFOOTER = 0x0015, rDATEMODE = 0x0022,
+    rEOF = 0x000A, rHORIZONTALPAGEBREAKS = 0x001B, rHEADER = 0x0014, rFOOTER = 0x0015, rDATEMODE = 0x0022,
     rLEFTMARGIN = 0x0026, rRIGHTMARGIN = 0x0027, rTOPMARGIN = 0x0028, rBOTTOMMARGIN = 0x0029,
     rFONT = 0x0031, rWINDOW1 = 0x003D, rCONTINUE = 0x003C, rCODEPAGE = 0x0042, rDEFCOLWIDTH = 0x0055,
     rOBJ = 0x005D, rCOLINFO = 0x007D, rWSBOOL = 0x0081, rHCENTER = 0x0083, rVCENTER = 0x0084,
@@ -577,6 +577,8 @@ public:
     }
 
     void prepare() {
+        if (s_.page.scalePercent < 10 || s_.page.scalePercent > 400)
+            fail(QStringLiteral("Недопустимый масштаб печати %1 % на листе %2").arg(s_.page.scalePercent).arg(sheetLabel(s_)));
         placeCells();
         checkMerges();
         for (const Picture& p : s_.pictures)
@@ -590,6 +592,7 @@ public:
         // 0x0100: fit to pages (the SETUP record says how many).
         o.u16(s_.page.fitToWidth ? 0x05C1 : 0x04C1);
         record(out, rWSBOOL, b);
+        pageBreaks(out);
         emptyRecord(out, rHEADER);
         emptyRecord(out, rFOOTER);
         u16Record(out, rHCENTER, 0);
@@ -732,7 +735,7 @@ private:
         out.u16(rSETUP);
         out.u16(34);
         out.u16(unsigned(s_.page.paperSize));
-        out.u16(100);  // scale
+        out.u16(unsigned(s_.page.scalePercent));
         out.u16(1);    // first page number
         out.u16(1);    // fit width
         out.u16(s_.page.fitToWidth ? 0 : 1);  // fit height; 0: as many pages as needed
@@ -744,6 +747,28 @@ private:
         out.u16(1);
     }
 
+    // Each break starts a printed page at its row, across every column.
+    void pageBreaks(Bytes& out) const {
+        const std::vector<int>& breaks = s_.pageBreaks;
+        if (breaks.empty())
+            return;
+        if (int(breaks.size()) > MaxPageBreaks)
+            fail(QStringLiteral("Слишком много разрывов страниц на листе %1").arg(sheetLabel(s_)));
+        for (size_t i = 0; i < breaks.size(); ++i)
+            if (breaks[i] <= 0 || breaks[i] >= MaxRows || (i > 0 && breaks[i] <= breaks[i - 1]))
+                fail(QStringLiteral("Недопустимый разрыв страницы перед строкой %1 на листе %2")
+                         .arg(breaks[i] + 1)
+                         .arg(sheetLabel(s_)));
+        out.u16(rHORIZONTALPAGEBREAKS);
+        out.u16(unsigned(2 + 6 * breaks.size()));
+        out.u16(unsigned(breaks.size()));
+        for (int row : breaks) {
+            out.u16(unsigned(row));
+            out.u16(0);
+            out.u16(MaxColumns - 1);
+        }
+    }
+
     void colinfo(Bytes& out) const {
         auto it = s_.columnWidthsPx.begin();
         while (it != s_.columnWidthsPx.end()) {
@@ -751,8 +776,8 @@ private:
             const int px = it->second;
             if (first < 0 || first >= MaxColumns)
                 fail(QStringLiteral("Недопустимый номер столбца %1 на листе %2").arg(first + 1).arg(sheetLabel(s_)));
-            const qint64 units = qint64(px) * 256 / 7;
-            if (px < 0 || units > 0xFFFF)
+            const qint64 units = px < 0 ? -1 : columnWidthUnits(px);
+            if (units < 0 || units > 0xFFFF)
                 fail(QStringLiteral("Недопустимая ширина столбца %1 на листе %2").arg(first + 1).arg(sheetLabel(s_)));
             int last = first;
             auto next = std::next(it);
@@ -797,7 +822,7 @@ private:
         for (const auto& [row, points] : s_.rowHeightsPoints) {
             if (row < 0 || row >= MaxRows)
                 fail(QStringLiteral("Недопустимый номер строки %1 на листе %2").arg(row + 1).arg(sheetLabel(s_)));
-            if (!(points >= 0 && points <= 409.5))
+            if (!(points >= 0 && points <= MaxRowPoints))
                 fail(QStringLiteral("Недопустимая высота строки %1 на листе %2").arg(row + 1).arg(sheetLabel(s_)));
             const unsigned twips = unsigned(std::lround(points * 20));
             // Columns used in this row.
@@ -1052,6 +1077,12 @@ void wrapCompoundFile(QByteArray& file) {
 }
 
 }  // namespace
+
+int columnWidthUnits(int px) {
+    if (px >= 12)
+        return int(std::min<qint64>(qint64(px - 5) * 256 / 7, 0x10000));
+    return std::max(0, px) * 256 / 12;
+}
 
 QByteArray toBytes(const Workbook& book) {
     if (book.sheets.empty())

@@ -14,9 +14,12 @@
 
 namespace xls {
 
-// A sheet holds rows 0 .. MaxRows - 1 and columns 0 .. MaxColumns - 1.
+// A sheet holds rows 0 .. MaxRows - 1 and columns 0 .. MaxColumns - 1,
+// rows of at most MaxRowPoints and at most MaxPageBreaks manual page breaks.
 constexpr int MaxRows = 65536;
 constexpr int MaxColumns = 256;
+constexpr double MaxRowPoints = 409.5;
+constexpr int MaxPageBreaks = 1026;
 
 enum class HAlign { General, Left, Centre, Right };
 enum class VAlign { Top, Centre, Bottom };
@@ -64,8 +67,10 @@ struct PageSetup {
     double leftInch = 0.75, rightInch = 0.75, topInch = 1.0, bottomInch = 1.0;
     double headerInch = 0.5, footerInch = 0.5;
     int paperSize = 9;  // A4
+    // Printed at this size, 10 to 400 %.
+    int scalePercent = 100;
     // Printed scaled to the paper's width (as many pages down as needed)
-    // instead of at 100 %.
+    // instead of at scalePercent.  Excel ignores manual page breaks then.
     bool fitToWidth = false;
 };
 
@@ -74,10 +79,17 @@ struct Sheet {
     std::vector<Cell> cells;                 // any order; one cell per (row, col)
     std::map<int, int> columnWidthsPx;       // column -> width in pixels
     std::map<int, double> rowHeightsPoints;  // row -> height in points
+    std::vector<int> pageBreaks;             // rows that begin a printed page, ascending, > 0
     std::vector<Merge> merges;
     std::vector<Picture> pictures;
     PageSetup page;
 };
+
+// A column's width in the sheet's units (1/256 of a character of the
+// default font, Arial 10) for a width in pixels as Excel shows it at 100 %:
+// a column of c characters (c >= 1) is c * 7 + 5 pixels wide, a narrower one
+// c * 12.
+int columnWidthUnits(int px);
 
 struct Workbook {
     std::vector<Sheet> sheets;  // at least one
@@ -91,7 +103,8 @@ public:
 // The whole .xls file.  Throws Error for a workbook it cannot represent
 // (no sheet, a cell outside the sheet, a bad sheet name, two cells in one
 // place, overlapping merges, a text over 32767 characters, a picture that is
-// not a PNG or runs off the sheet).
+// not a PNG or runs off the sheet, a row too high, page breaks out of order
+// or too many, a scale outside 10..400 %).
 QByteArray toBytes(const Workbook& book);
 
 // Writes the file to a work file beside `path` and renames it into place

@@ -134,21 +134,47 @@ std::vector<uint32_t> viewRecordsInStoredOrder(const dbf::Table& table)
     return out;
 }
 
-std::optional<uint32_t> firstRecordOf(const dbf::Table& table, int mode, int ordinal)
+namespace {
+
+// Calls `take` with every live record of one series, in stored order, until
+// it returns false.
+template <typename Take>
+void forEachRecordOf(const dbf::Table& table, int mode, int ordinal, Take take)
 {
     if (!table.isOpen())
-        return std::nullopt;
+        return;
     const int modeField = table.fieldIndex(u"MODE");
     const int typeField = table.fieldIndex(u"TYPE");
     if (modeField < 0 || typeField < 0)
-        return std::nullopt;
+        return;
     const uint32_t n = table.physicalCount();
     for (uint32_t rec = 0; rec < n; ++rec) {
         if (!table.isDeletedAt(rec) && smallIntAt(table, rec, modeField) == mode &&
-            smallIntAt(table, rec, typeField) == ordinal)
-            return rec;
+            smallIntAt(table, rec, typeField) == ordinal && !take(rec))
+            return;
     }
-    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<uint32_t> firstRecordOf(const dbf::Table& table, int mode, int ordinal)
+{
+    std::optional<uint32_t> first;
+    forEachRecordOf(table, mode, ordinal, [&first](uint32_t rec) {
+        first = rec;
+        return false;
+    });
+    return first;
+}
+
+std::vector<uint32_t> seriesRecords(const dbf::Table& table, int mode, int ordinal)
+{
+    std::vector<uint32_t> out;
+    forEachRecordOf(table, mode, ordinal, [&out](uint32_t rec) {
+        out.push_back(rec);
+        return true;
+    });
+    return out;
 }
 
 WaitingSeries readWaitingSeries(const dbf::Table& table, const std::vector<uint32_t>& records)

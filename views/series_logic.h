@@ -51,6 +51,9 @@ std::vector<uint32_t> viewRecordsInStoredOrder(const dbf::Table& table);
 
 // First live record, in stored order, with MODE = mode and TYPE = ordinal.
 std::optional<uint32_t> firstRecordOf(const dbf::Table& table, int mode, int ordinal);
+// Every live record with MODE = mode and TYPE = ordinal, in stored order,
+// whatever filter the table has at the moment.
+std::vector<uint32_t> seriesRecords(const dbf::Table& table, int mode, int ordinal);
 
 // Everything a waiting series shows, read from its records in stored order.
 struct WaitingSeries {

@@ -5,10 +5,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <set>
+#include <tuple>
 
 #include "../views/test_series_data.h"
 #include "output/report_data.h"
+#include "output/report_painter.h"
 #include "output/report_workbook.h"
+#include "tool_run.h"
 
 using namespace seriestest;
 using report::PreparedPage;
@@ -160,7 +163,7 @@ private slots:
         // A sort of the operative grid does not reorder a series.
         t->createIndexTag(QStringLiteral("tab1"), u"R", true);
         t->selectIndex(QStringLiteral("tab1"));
-        report::WaitingTexts w{QStringLiteral("7"), QStringLiteral("01.03.2015 10:00:00"), QStringLiteral("24час."),
+        report::WaitingTexts w{QStringLiteral("1"), QStringLiteral("01.03.2015 10:00:00"), QStringLiteral("24час."),
                                QStringLiteral("2,6мм."), QStringLiteral("Примечание: тест")};
         report::PictureSource chart;
         chart.size = QSizeF(1052, 444);
@@ -170,7 +173,7 @@ private slots:
         const PreparedPage& first = r.pages[0];
         QVERIFY(first.landscape);
         const QStringList texts = textsOf(first);
-        for (const char* s : {"ДОРК-5", "Архив ждущий", "№ Серии: 7", "Дата: 01.03.2015 10:00:00", "Длительность: 24час.",
+        for (const char* s : {"ДОРК-5", "Архив ждущий", "№ Серии: 1", "Дата: 01.03.2015 10:00:00", "Длительность: 24час.",
                               "Порог: 2,6мм.", "Примечание: тест", "Стр. 1 из 2"})
             QVERIFY2(texts.contains(QString::fromUtf8(s)), s);
         QCOMPARE(first.pictures.size(), size_t(1));
@@ -184,12 +187,48 @@ private slots:
         const PreparedPage& list = r.pages[1];
         QVERIFY(!list.landscape);
         const QStringList lt = textsOf(list);
-        for (const char* s : {"Архив ждущий", "№ Серии: 7", "Дата: 01.03.2015 10:00:00", "Длительность: 24час.",
+        for (const char* s : {"Архив ждущий", "№ Серии: 1", "Дата: 01.03.2015 10:00:00", "Длительность: 24час.",
                               "Порог: 2,6мм.", "Прогиб f, мм.", "Дата"})
             QVERIFY2(lt.contains(QString::fromUtf8(s)), s);
         QVERIFY(findText(list, QStringLiteral("Стр.")) == nullptr);
         QCOMPARE(listRows(r, 2), QStringList({"0,5|01.03.2015 10:00:00", "1,25|01.03.2015 10:30:00",
                                               "-3|01.03.2015 11:00:00"}));
+    }
+
+    void seriesReportsListTheirOwnSeriesWhateverTheFilter()
+    {
+        // The filter a series report may meet: the whole table, each tab's
+        // mode (left behind by a tab change), another series, and a sort.
+        const QStringList filters = {QString(), QStringLiteral("MODE=0"), QStringLiteral("MODE=1"),
+                                     QStringLiteral("MODE=2"), QStringLiteral("MODE=1 AND TYPE=2"),
+                                     QStringLiteral("MODE=2 AND TYPE=1")};
+        // Expected points per series of the standard table, in stored order.
+        const std::vector<std::tuple<int, int, QStringList>> seriesRows = {
+            {1, 1, {"0,5|01.03.2015 10:00:00", "1,25|01.03.2015 10:30:00", "-3|01.03.2015 11:00:00"}},
+            {1, 2, {"0,1|02.03.2015 08:00:00", "0,2|02.03.2015 08:10:00"}},
+            {1, 3, {"12|06.03.2015 12:00:00"}},
+            {1, 4, {}},
+            {2, 1, {"0,7|1", "1|2", "1,5|3", "2|4"}},
+            {2, 2, {"4|1"}},
+        };
+        for (const QString& filter : filters) {
+            for (const bool sorted : {false, true}) {
+                auto t = table(standardRows(), filter);
+                if (sorted) {
+                    t->createIndexTag(QStringLiteral("tab3"), u"R", true);
+                    t->selectIndex(QStringLiteral("tab3"));
+                }
+                for (const auto& [mode, ordinal, rows] : seriesRows) {
+                    const QString series = QString::number(ordinal);
+                    const PreparedReport r = mode == 1 ? report::prepareWaiting(*t, {series, {}, {}, {}, {}}, {})
+                                                       : report::prepareObservation(*t, {series, {}, {}, {}, {}, {}}, {});
+                    QVERIFY2(listRows(r, 2) == rows,
+                             qPrintable(QStringLiteral("mode %1 series %2 filter '%3' sorted %4: %5")
+                                            .arg(mode).arg(ordinal).arg(filter).arg(sorted)
+                                            .arg(listRows(r, 2).join(QLatin1Char(' ')))));
+                }
+            }
+        }
     }
 
     void observationReportAndLongListsPaginate()
@@ -251,26 +290,33 @@ private slots:
         report::PictureSource chart;
         chart.size = QSizeF(1052, 444);
         chart.png = "PNG";
-        const PreparedReport r = report::prepareWaiting(*t, {QStringLiteral("7"), {}, {}, {}, {}}, chart);
+        const PreparedReport r = report::prepareWaiting(*t, {QStringLiteral("1"), {}, {}, {}, {}}, chart);
         const xls::Workbook book = report::toWorkbook(r);
-        QCOMPARE(book.sheets.size(), size_t(1));
+        // The landscape first page and the portrait list: one sheet each.
+        QCOMPARE(book.sheets.size(), size_t(2));
         const xls::Sheet& s = book.sheets[0];
         QVERIFY(s.page.landscape);
+        QVERIFY(!book.sheets[1].page.landscape);
         QCOMPARE(s.pictures.size(), size_t(1));
         QCOMPARE(s.pictures[0].widthPx, 1052);
         QCOMPARE(s.pictures[0].heightPx, 444);
         QCOMPARE(s.pictures[0].png, QByteArray("PNG"));
         // Texts in reading order; numbers as numbers; framed cells bordered.
         std::vector<const xls::Cell*> cells;
-        for (const auto& c : s.cells)
-            cells.push_back(&c);
-        std::sort(cells.begin(), cells.end(),
-                  [](auto* a, auto* b) { return std::pair(a->row, a->col) < std::pair(b->row, b->col); });
+        for (const xls::Sheet& sheet : book.sheets) {
+            std::vector<const xls::Cell*> own;
+            std::set<std::pair<int, int>> seen;
+            for (const auto& c : sheet.cells) {
+                QVERIFY(seen.insert({c.row, c.col}).second);
+                own.push_back(&c);
+            }
+            std::sort(own.begin(), own.end(),
+                      [](auto* a, auto* b) { return std::pair(a->row, a->col) < std::pair(b->row, b->col); });
+            cells.insert(cells.end(), own.begin(), own.end());
+        }
         QStringList texts;
         std::vector<double> numbers;
-        std::set<std::pair<int, int>> seen;
         for (const xls::Cell* c : cells) {
-            QVERIFY(seen.insert({c->row, c->col}).second);
             if (auto* q = std::get_if<QString>(&c->value))
                 texts << *q;
             if (auto* d = std::get_if<double>(&c->value)) {
@@ -279,11 +325,143 @@ private slots:
             }
         }
         QCOMPARE(texts.indexOf(QStringLiteral("ДОРК-5")), 0);
-        QVERIFY(texts.indexOf(QStringLiteral("№ Серии: 7")) < texts.indexOf(QStringLiteral("Прогиб f, мм.")));
+        QVERIFY(texts.indexOf(QStringLiteral("№ Серии: 1")) < texts.indexOf(QStringLiteral("Прогиб f, мм.")));
         QVERIFY(texts.contains(QStringLiteral("01.03.2015 10:30:00")));
         QCOMPARE(numbers, std::vector<double>({0.5, 1.25, -3}));
         for (const auto& [col, px] : s.columnWidthsPx)
             QVERIFY2(px > 0 && col < 40, qPrintable(QString::number(col)));
+    }
+
+    void workbookOfEveryPageFillIsValid()
+    {
+        // Every operative record count up to four full pages, and series
+        // whose last list page holds from one point to a full page: each
+        // prepared page is one printed page of its sheet, in its own
+        // orientation, with no row higher than a sheet allows.
+        QTemporaryDir temp;
+        // With DORK5_REPORT_DIR set the workbooks are kept there to be looked at.
+        const QDir out(qEnvironmentVariable("DORK5_REPORT_DIR", temp.path()));
+        QStringList files, expected;
+        auto check = [&](const PreparedReport& r, const QString& what) {
+            const xls::Workbook book = report::toWorkbook(r);
+            size_t page = 0;
+            QString summary;
+            for (const xls::Sheet& sheet : book.sheets) {
+                QVERIFY2(sheet.page.scalePercent >= 10 && sheet.page.scalePercent <= 100 && !sheet.page.fitToWidth,
+                         qPrintable(what));
+                for (size_t k = 0; k <= sheet.pageBreaks.size(); ++k, ++page)
+                    QVERIFY2(page < r.pages.size() && r.pages[page].landscape == sheet.page.landscape, qPrintable(what));
+                int numbers = 0;
+                for (const xls::Cell& c : sheet.cells)
+                    numbers += std::holds_alternative<double>(c.value);
+                summary += QStringLiteral("%1/%2 ").arg(sheet.pageBreaks.size()).arg(numbers);
+            }
+            QVERIFY2(page == size_t(std::max(1, r.pageCount())), qPrintable(what));
+            QByteArray bytes;
+            try {
+                bytes = xls::toBytes(book);
+            } catch (const xls::Error& e) {
+                QFAIL(qPrintable(what + QStringLiteral(": ") + QString::fromUtf8(e.what())));
+            }
+            files << out.filePath(QStringLiteral("%1.xls").arg(files.size()));
+            QFile f(files.last());
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+            expected << summary.trimmed();
+        };
+        for (int n = 0;; ++n) {
+            const PreparedReport r = report::prepareOperative(*table(operativeRows(n), QStringLiteral("MODE=0")));
+            if (r.pageCount() > 4)
+                break;
+            check(r, QStringLiteral("operative, %1 records").arg(n));
+            if (QTest::currentTestFailed())
+                return;
+            QVERIFY(n < 1000);
+        }
+        for (int mode : {1, 2}) {
+            for (int n = 1;; ++n) {
+                std::vector<Row> rows;
+                for (int i = 1; i <= n; ++i)
+                    rows.push_back({mode, 1, double(i), i / 10.0, {}, {}, QStringLiteral("01.03.2015"),
+                                    QStringLiteral("10:00:00"), QStringLiteral("01.03.2015 10:00:00"), {}});
+                auto t = table(rows, {});
+                const PreparedReport r = mode == 1 ? report::prepareWaiting(*t, {QStringLiteral("1"), {}, {}, {}, {}}, {})
+                                                   : report::prepareObservation(*t, {QStringLiteral("1"), {}, {}, {}, {}, {}}, {});
+                if (r.pageCount() > 3)
+                    break;
+                check(r, QStringLiteral("mode %1, %2 points").arg(mode).arg(n));
+                if (QTest::currentTestFailed())
+                    return;
+            }
+        }
+        // An independent reader sees the same sheets, breaks and numbers.
+        QByteArray got;
+        QString err;
+        if (!tooltest::run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import xlrd")}, got, err))
+            QSKIP("python3-xlrd is not installed");
+        QVERIFY2(tooltest::run(QStringLiteral("/usr/bin/python3"),
+                               QStringList{QStringLiteral("-c"), QStringLiteral(R"(
+import sys, xlrd
+for path in sys.argv[1:]:
+    b = xlrd.open_workbook(path, formatting_info=True)
+    print(' '.join('%d/%d' % (len(s.horizontal_page_breaks),
+                              sum(s.cell_type(r, c) == xlrd.XL_CELL_NUMBER for r in range(s.nrows) for c in range(s.ncols)))
+                   for s in b.sheets()))
+)")} + files,
+                               got, err),
+                 qPrintable(err));
+        QCOMPARE(QString::fromUtf8(got).trimmed().split(QLatin1Char('\n')), expected);
+    }
+
+    void seriesReportValuesFitTheirBoxes()
+    {
+        // The longest value each field can hold, measured with the painter's
+        // own font metrics: every line inside its box, no box over another,
+        // no character lost.
+        const report::TextMetrics m = report::painterTextMetrics();
+        const double num = -8888888.888888888;
+        const QString numText = QStringLiteral("-8888888,888888888");
+        const QString wide(30, QChar(u'Ш'));
+        std::vector<Row> rows;
+        for (int mode : {1, 2})
+            for (int i = 0; i < 3; ++i)
+                rows.push_back({mode, 9999, num, num, num, num, QString(10, QChar(u'Ш')), QString(8, QChar(u'Ш')), wide, {}});
+        auto t = table(rows, {});
+        QString note = QStringLiteral("Примечание:");
+        for (int i = 0; i < 12; ++i)
+            note += QStringLiteral(" широкий текст примечания ") + wide;
+        const QString series = QStringLiteral("9999");
+        const report::WaitingTexts w{series, wide, numText + QStringLiteral("час."), numText + QStringLiteral("мм."), note};
+        const report::ObservationTexts o{series, wide, wide, numText + QStringLiteral("час."),
+                                         numText + QStringLiteral("мин."), note};
+        for (int mode : {1, 2}) {
+            const PreparedReport r = mode == 1 ? report::prepareWaiting(*t, w, {}, m) : report::prepareObservation(*t, o, {}, m);
+            QStringList values = {series, wide, numText, note};
+            QString all;
+            for (const PreparedPage& p : r.pages) {
+                for (size_t i = 0; i < p.texts.size(); ++i) {
+                    const report::PreparedText& x = p.texts[i];
+                    all += x.text;
+                    if (x.text.isEmpty())
+                        continue;
+                    const report::Font& f = r.fonts[x.font];
+                    const QStringList lines = x.text.split(QLatin1Char('\n'));
+                    const QString where = QStringLiteral("mode %1 «%2»").arg(mode).arg(x.text.left(40));
+                    for (const QString& line : lines)
+                        QVERIFY2(m.width(f, line) <= x.rect.width() - 2 * report::TextPadding, qPrintable(where));
+                    QVERIFY2(lines.size() * m.lineHeight(f) + (x.wrap ? report::TextPadding : 0) <= x.rect.height() + 0.5,
+                             qPrintable(where));
+                    for (size_t k = 0; k < i; ++k) {
+                        const QRectF both = x.rect.intersected(p.texts[k].rect);
+                        QVERIFY2(p.texts[k].text.isEmpty() || both.width() < 1.5 || both.height() < 1.5,
+                                 qPrintable(where + QStringLiteral(" over «%1»").arg(p.texts[k].text.left(30))));
+                    }
+                }
+            }
+            all.remove(QRegularExpression(QStringLiteral("\\s")));
+            for (QString v : values)
+                QVERIFY2(all.contains(v.remove(QRegularExpression(QStringLiteral("\\s")))), qPrintable(v.left(40)));
+            QCOMPARE(listRows(r, 2).size(), 3);
+        }
     }
 
     void workbookGoesOnInFurtherSheets()
@@ -304,5 +482,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestReports)
+QTEST_MAIN(TestReports)
 #include "test_reports.moc"

@@ -241,7 +241,7 @@ private slots:
             }
             const QJsonObject widths = s["widths"].toObject();
             for (const auto& [col, px] : want.columnWidthsPx)
-                QCOMPARE(widths[QString::number(col)].toInt(), px * 256 / 7);
+                QCOMPARE(widths[QString::number(col)].toInt(), xls::columnWidthUnits(px));
             QCOMPARE(s["heights"].toObject()["0"].toInt(), 600);
         }
         // The merged total row: its other cells carry the same bordered format.

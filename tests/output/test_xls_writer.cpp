@@ -300,10 +300,10 @@ private slots:
 
         const auto cols = all(r, 0x007D);
         QCOMPARE(cols.size(), size_t(3));
-        QCOMPARE(le16(cols[0]->data, 4), 140u * 256 / 7);
+        QCOMPARE(le16(cols[0]->data, 4), 4937u);  // (140 - 5) / 7 characters
         QCOMPARE(le16(cols[1]->data, 0), 1u);
         QCOMPARE(le16(cols[1]->data, 2), 2u);
-        QCOMPARE(le16(cols[1]->data, 4), 64u * 256 / 7);
+        QCOMPARE(le16(cols[1]->data, 4), 2157u);  // Excel's standard 8.43 characters
         QCOMPARE(le16(cols[2]->data, 8) & 1u, 1u);  // width 0: hidden
 
         const auto rows = all(r, 0x0208);
