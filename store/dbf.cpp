@@ -115,7 +115,7 @@ QString workFileBeside(const QString& path) { return os::tempNameBeside(path); }
 void replaceWithWorkFile(const QString& work, const QString& target) {
     QString why;
     if (!os::syncFile(work))
-        fail(E::Io, QStringLiteral("Не удалось сбросить на диск %1").arg(work));
+        fail(E::Io, QStringLiteral("Не удалось сбросить на диск %1: %2").arg(work, os::lastWriteError()));
     if (!os::replace(work, target, why))
         fail(E::Io, QStringLiteral("Не удалось заменить %1: %2").arg(target, why));
 }
@@ -156,7 +156,7 @@ struct Table::Impl {
         const qint64 len = qint64(count - written) * recLen;
         if (!os::writeAt(fh, qint64(headerLen) + from, data.data() + from, len) ||
             !os::writeAt(fh, qint64(headerLen) + from + len, "\x1A", 1))
-            fail(E::Io, QStringLiteral("Ошибка записи в файл %1").arg(path));
+            fail(E::Io, QStringLiteral("Ошибка записи в файл %1: %2").arg(path, os::lastWriteError()));
         writeCountAndDate(count);
         written = count;
     }
@@ -365,7 +365,7 @@ struct Table::Impl {
 
     void writeOrThrow(qint64 off, const void* p, qint64 len) {
         if (!os::writeAt(fh, off, p, len))
-            fail(E::Io, QStringLiteral("Ошибка записи в файл %1").arg(path));
+            fail(E::Io, QStringLiteral("Ошибка записи в файл %1: %2").arg(path, os::lastWriteError()));
     }
 
     // Keeps the header's record count and update date true on disk.
@@ -639,7 +639,7 @@ void Table::create(const QString& path, const std::vector<FieldDef>& fields, uin
     if (!QFileInfo(dir).isDir())
         fail(E::Io, QStringLiteral("Папка %1 не существует").arg(dir));
     if (!os::folderWritable(dir))
-        fail(E::ReadOnly, QStringLiteral("Нет права записи в папку %1").arg(dir));
+        fail(E::ReadOnly, QStringLiteral("Нет прав на запись в папку %1").arg(dir));
     if (fi.exists()) {
         if (os::fileMarkedReadOnly(path))
             fail(E::ReadOnly, QStringLiteral("Файл %1 только для чтения").arg(path));
@@ -653,11 +653,11 @@ void Table::create(const QString& path, const std::vector<FieldDef>& fields, uin
     const QString tmp = os::tempNameBeside(path);
     os::Handle h = os::createNew(tmp);
     const bool ok = os::writeAt(h, 0, bytes.constData(), bytes.size()) && os::sync(h);
+    QString why = ok ? QString() : os::lastWriteError();
     os::close(h);
-    QString why;
     if (!ok || !os::replace(tmp, path, why)) {
         os::remove(tmp);
-        fail(E::Io, QStringLiteral("Не удалось записать %1 %2").arg(path, why));
+        fail(E::Io, QStringLiteral("Не удалось записать %1: %2").arg(path, why));
     }
 }
 
@@ -1030,7 +1030,7 @@ void Table::post() {
                                 qint64(m.buffer.size()));
     m.buffer.pop_back();
     if (!ok)
-        fail(E::Io, QStringLiteral("Ошибка записи в файл %1").arg(m.path));
+        fail(E::Io, QStringLiteral("Ошибка записи в файл %1: %2").arg(m.path, os::lastWriteError()));
     m.writeCountAndDate(r + 1);
     m.appendBuffer();
     m.count = r + 1;
@@ -1099,7 +1099,7 @@ void Table::pack() {
     os::removeStaleWorkFiles(m.path);
     const QString dir = QFileInfo(m.path).absolutePath();
     if (!os::folderWritable(dir))
-        fail(E::ReadOnly, QStringLiteral("Нет права записи в папку %1").arg(dir));
+        fail(E::ReadOnly, QStringLiteral("Нет прав на запись в папку %1").arg(dir));
 
     const quint32 live = m.count - m.deleted;
     QByteArray head = m.header;
@@ -1125,9 +1125,10 @@ void Table::pack() {
               (packed.empty() || os::writeAt(t.h, head.size(), packed.data(), qint64(packed.size()))) &&
               os::writeAt(t.h, head.size() + qint64(packed.size()), &eof, 1) && os::sync(t.h);
     if (!ok) {
+        const QString why = os::lastWriteError();
         os::close(t.h);
         os::remove(tmp);
-        fail(E::Io, QStringLiteral("Не удалось записать сжатую таблицу рядом с %1").arg(m.path));
+        fail(E::Io, QStringLiteral("Не удалось записать сжатую таблицу рядом с %1: %2").arg(m.path, why));
     }
     QString why;
     if (!os::kRenameNeedsClose) {

@@ -5,6 +5,7 @@
 #include "store/measurement.h"
 #include "store/dbf_record.h"
 #include "dbf_test_util.h"
+#include "tests/write_failure.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -802,6 +803,64 @@ private slots:
         t.open();
         QVERIFY(!t.readOnly());
         t.close();
+    }
+
+    // A failed write names its cause in Russian: a folder that refuses new
+    // files (root included), and a full disk.
+    void writeFailuresNameTheCause() {
+        const QString locked = path("locked");
+        QVERIFY(QDir().mkpath(locked));
+        const QString cannot = writefail::lockFolder(locked);
+        QString text;
+        if (cannot.isEmpty()) {
+            try {
+                Table::create(locked + "/t.db", smallFields());
+            } catch (const Error& e) {
+                text = e.text();
+            }
+        }
+        writefail::unlockFolder(locked);
+        if (!cannot.isEmpty())
+            QSKIP(qPrintable(cannot));
+        QVERIFY2(text.contains(QStringLiteral("Нет прав на запись")), qPrintable(text));
+    }
+    void fullDiskNamesTheCause() {
+        WRITEFAIL_ON_SMALL_DISK("fullDiskNamesTheCause", path("small"));
+        const QString disk = writefail::smallDisk();
+        const QString p = disk + "/t.db";
+        Table::create(p, smallFields());
+        Table t;
+        t.setFileName(p);
+        t.open();
+        fill(t, sample());
+        writefail::fillDisk(disk);
+        auto failure = [](const std::function<void()>& f) {
+            try {
+                f();
+            } catch (const Error& e) {
+                return e.text();
+            }
+            return QString();
+        };
+        const QStringList texts{
+            failure([&] { Table::create(disk + "/new.db", smallFields()); }),
+            failure([&] {
+                for (int i = 0; i < 200; ++i)
+                    fill(t, sample());
+            }),
+            failure([&] {
+                t.setDeleted(0, true);
+                t.pack();
+            }),
+            failure([&] {
+                t.beginBulk();
+                for (int i = 0; i < 1000; ++i)
+                    fill(t, sample());
+                t.endBulk();
+            }),
+        };
+        for (const QString& text : texts)
+            QVERIFY2(text.contains(QStringLiteral(": Недостаточно места на диске")), qPrintable(text));
     }
 
     // ---- damaged files ------------------------------------------------------------
