@@ -96,7 +96,16 @@ QString writeErrorTextWin(unsigned long code)
     case ERROR_LOCK_VIOLATION: return QStringLiteral("Файл открыт другой программой");
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND: return QStringLiteral("Нет такого файла или папки");
-    default: return QStringLiteral("Ошибка системы %1").arg(code);
+    default: {
+        // The system's own text, in the language of the Windows installed.
+        wchar_t* buf = nullptr;
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, DWORD(code), 0, reinterpret_cast<LPWSTR>(&buf), 0, nullptr);
+        const QString text = buf ? QString::fromWCharArray(buf).trimmed() : QString();
+        if (buf)
+            LocalFree(buf);
+        return QStringLiteral("Ошибка системы %1 (%2)").arg(code).arg(text);
+    }
     }
 }
 #endif
