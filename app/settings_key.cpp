@@ -1,11 +1,14 @@
 #include "app/settings_key.h"
 
+#include "app/system_error.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <cerrno>
 #include <map>
 #include <stdexcept>
 
@@ -216,8 +219,17 @@ void save(const QString& file, const Values& values)
         text += QStringLiteral("\r\n");
     }
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(text.toUtf8()) < 0 || !out.commit())
-        throw std::runtime_error(QStringLiteral("Не удалось записать файл настроек «%1».").arg(QDir::toNativeSeparators(file)).toStdString());
+    const QByteArray bytes = text.toUtf8();
+    // The reason is the errno of the failing call (see fileErrorText).
+    auto step = [](const auto& call) {
+        errno = 0;
+        return call();
+    };
+    if (!step([&] { return out.open(QIODevice::WriteOnly); }) ||
+        !step([&] { return out.write(bytes) == bytes.size(); }) || !step([&] { return out.commit(); }))
+        throw std::runtime_error(QStringLiteral("Не удалось записать файл настроек «%1»: %2.")
+                                     .arg(QDir::toNativeSeparators(file), fileErrorText(out.error(), errno))
+                                     .toStdString());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "output/diagram_window.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -10,10 +11,12 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
+#include <cerrno>
 #include <cmath>
 
 #include "app/app_locale.h"
 #include "app/dialogs.h"
+#include "app/system_error.h"
 #include "store/dbf.h"
 
 namespace {
@@ -287,12 +290,33 @@ void TForm5::Button1Click()
         QCPPainter painter(&image);
         Chart1->toPainter(&painter, image.width(), image.height());
     }
-    // Written beside the target and renamed into place when complete.
+    // The picture is encoded in memory, then written beside the target and
+    // renamed into place when complete.  The reason of a failure is taken
+    // from errno right after the failing call (Qt's own texts are English,
+    // or empty when a write stops short on a full disk).
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter(&buffer, "bmp").write(image);
+    }
     QSaveFile file(name);
-    QImageWriter writer(&file, "bmp");
-    if (!file.open(QIODevice::WriteOnly) || !writer.write(image) || !file.commit()) {
-        const QString why = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+    QString why;
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly)) {
+        why = fileErrorText(file.error(), errno);
+    } else {
+        errno = 0;
+        if (file.write(bytes) != bytes.size() || !file.flush()) {
+            why = fileErrorText(file.error(), errno);
+            file.cancelWriting();
+        } else {
+            errno = 0;
+            if (!file.commit())
+                why = fileErrorText(file.error(), errno);
+        }
+    }
+    if (!why.isEmpty())
         ui::showError(this,
                       QStringLiteral("Не удалось записать файл \"%1\": %2").arg(QDir::toNativeSeparators(name), why));
-    }
 }

@@ -4,6 +4,8 @@
 
 #include "output/xls_writer.h"
 
+#include "app/system_error.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +13,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -1184,15 +1187,20 @@ void save(const Workbook& book, const QString& path) {
     const QByteArray bytes = toBytes(book);
     QSaveFile out(path);
     out.setDirectWriteFallback(false);
+    // The reason is taken from errno right after the failing call: a write
+    // that stops short (a full disk) leaves the device without an error.
+    errno = 0;
     if (!out.open(QIODevice::WriteOnly))
-        failed(out.errorString());
+        failed(fileErrorText(out.error(), errno));
+    errno = 0;
     if (out.write(bytes) != bytes.size() || !out.flush()) {
-        const QString why = out.errorString();
+        const QString why = fileErrorText(out.error(), errno);
         out.cancelWriting();
         failed(why);
     }
+    errno = 0;
     if (!out.commit())
-        failed(out.errorString());
+        failed(fileErrorText(out.error(), errno));
 }
 
 }  // namespace xls

@@ -8,7 +8,7 @@ packages=(
   fonts-liberation2
   python3 python3-dbfread python3-xlrd shapelib
   clang libclang-rt-14-dev
-  xvfb openbox xdotool imagemagick poppler-utils
+  xvfb openbox xdotool imagemagick poppler-utils strace
   libreoffice-calc-nogui
 )
 missing=()

@@ -52,6 +52,28 @@ QString openFailureText(const dbf::Error& e, const QString& file)
     }
 }
 
+// File records (0-based) as the user counts them, runs joined:
+// "5, 500–1000"; a long list ends with how many more there are.
+QString recordList(const std::vector<uint32_t>& recs)
+{
+    QStringList runs;
+    int listed = 0;
+    for (size_t i = 0; i < recs.size();) {
+        size_t j = i;
+        while (j + 1 < recs.size() && recs[j + 1] == recs[j] + 1)
+            ++j;
+        if (runs.size() == 10) {
+            runs << QStringLiteral("и ещё %1").arg(recs.size() - size_t(listed));
+            break;
+        }
+        runs << (j == i ? QString::number(recs[i] + 1)
+                        : QStringLiteral("%1–%2").arg(recs[i] + 1).arg(recs[j] + 1));
+        listed += int(j - i + 1);
+        i = j + 1;
+    }
+    return runs.join(QStringLiteral(", "));
+}
+
 // A read-only database is browsed, never changed: every changing command
 // says so and does nothing.
 bool refusedReadOnly(TForm1* form)
@@ -236,8 +258,9 @@ bool TForm1::Open_DB(const QString& file)
             Dbf1.open();
         } catch (const dbf::Error& e) {
             // A file without write permission, or on read-only media, is
-            // opened for browsing, printing and export.
-            if (e.kind() != dbf::Error::Kind::ReadOnly)
+            // opened for browsing, printing and export; so are the intact
+            // records of a file with torn records (a crash during an append).
+            if (e.kind() != dbf::Error::Kind::ReadOnly && e.kind() != dbf::Error::Kind::Damaged)
                 throw;
             Dbf1.openReadOnly();
         }
@@ -256,7 +279,15 @@ bool TForm1::Open_DB(const QString& file)
     Dbf1.refresh();
     Dbf1.first();
     layout_kind = layout_kind_of_table();
-    if (Dbf1.readOnly())
+    if (!Dbf1.damagedRecords().empty())
+        ui::dialogs().message(this,
+                              QStringLiteral("В базе данных \"%1\" повреждены записи (номера по порядку в файле): "
+                                             "%2. Остальные записи (%3) открыты только для чтения: их можно "
+                                             "просматривать, печатать и выводить в Excel, но не изменять.")
+                                  .arg(QDir::toNativeSeparators(file), recordList(Dbf1.damagedRecords()))
+                                  .arg(Dbf1.physicalCount() - Dbf1.deletedCount()),
+                              QStringLiteral("Ошибка"), ui::Icon::Warning, ui::Buttons::Ok);
+    else if (Dbf1.readOnly())
         ui::dialogs().message(this,
                               QStringLiteral("Файл \"%1\" открыт только для чтения: его можно просматривать, "
                                              "печатать и выводить в Excel, но не изменять.")

@@ -115,7 +115,7 @@ QString workFileBeside(const QString& path) { return os::tempNameBeside(path); }
 void replaceWithWorkFile(const QString& work, const QString& target) {
     QString why;
     if (!os::syncFile(work))
-        fail(E::Io, QStringLiteral("Не удалось сбросить на диск %1").arg(work));
+        fail(E::Io, QStringLiteral("Не удалось сбросить на диск %1: %2").arg(work, os::lastWriteError()));
     if (!os::replace(work, target, why))
         fail(E::Io, QStringLiteral("Не удалось заменить %1: %2").arg(target, why));
 }
@@ -142,6 +142,9 @@ struct Table::Impl {
     Bytes data;
     quint32 count = 0;
     quint32 deleted = 0;
+    // Records of a file opened for reading whose deletion flag was neither
+    // ' ' nor '*' (torn by a crash): marked deleted in memory only.
+    std::vector<quint32> damaged;
     // Bulk writing: records from `written` on are in memory only.
     bool bulk = false;
     quint32 written = 0;
@@ -156,7 +159,7 @@ struct Table::Impl {
         const qint64 len = qint64(count - written) * recLen;
         if (!os::writeAt(fh, qint64(headerLen) + from, data.data() + from, len) ||
             !os::writeAt(fh, qint64(headerLen) + from + len, "\x1A", 1))
-            fail(E::Io, QStringLiteral("Ошибка записи в файл %1").arg(path));
+            fail(E::Io, QStringLiteral("Ошибка записи в файл %1: %2").arg(path, os::lastWriteError()));
         writeCountAndDate(count);
         written = count;
     }
@@ -365,7 +368,7 @@ struct Table::Impl {
 
     void writeOrThrow(qint64 off, const void* p, qint64 len) {
         if (!os::writeAt(fh, off, p, len))
-            fail(E::Io, QStringLiteral("Ошибка записи в файл %1").arg(path));
+            fail(E::Io, QStringLiteral("Ошибка записи в файл %1: %2").arg(path, os::lastWriteError()));
     }
 
     // Keeps the header's record count and update date true on disk.
@@ -388,6 +391,7 @@ struct Table::Impl {
         data.clear();
         data.shrink_to_fit();
         count = deleted = 0;
+        damaged.clear();
         written = 0;
         bulk = false;
         tags.clear();
@@ -405,7 +409,10 @@ struct Table::Impl {
     }
 
     // Reads and checks the layout of the open file `h`, then its records.
-    void load(os::Handle h) {
+    // With `keepIntact`, records after the first whose deletion flag is
+    // damaged are listed in `damaged` and left out of every view; else the
+    // file is refused (Damaged).  A damaged first record is always Corrupt.
+    void load(os::Handle h, bool keepIntact) {
         const qint64 size = os::size(h);
         if (size < 0)
             fail(E::Io, QStringLiteral("Не удалось узнать размер %1").arg(path));
@@ -515,6 +522,7 @@ struct Table::Impl {
         // Anything else (a zero-filled or sparse region, a shifted record) is
         // not data.
         quint32 marked = 0;
+        std::vector<quint32> torn;
         const quint32 perSlice = std::max<quint32>(1, quint32((4 << 20) / rLen));
         for (quint32 from = 0; from < cnt; from += perSlice) {
             const quint32 n = std::min(perSlice, cnt - from);
@@ -526,9 +534,23 @@ struct Table::Impl {
                 if (flag == '*') {
                     ++marked;
                 } else if (flag != ' ') {
-                    corrupt(QStringLiteral("запись %1 повреждена (байт признака удаления 0x%2)")
-                                .arg(from + r + 1)
-                                .arg(uint8_t(flag), 2, 16, QLatin1Char('0')));
+                    const quint32 at = from + r;
+                    const QString what = QStringLiteral("запись %1 повреждена (байт признака удаления 0x%2)")
+                                             .arg(at + 1)
+                                             .arg(uint8_t(flag), 2, 16, QLatin1Char('0'));
+                    // A file that starts with a damaged record (zero-filled,
+                    // sparse) holds no data to speak of.
+                    if (at == 0)
+                        corrupt(what);
+                    if (!keepIntact)
+                        fail(E::Damaged, QStringLiteral("Файл %1 повреждён: %2").arg(path, what));
+                    try {
+                        torn.push_back(at);
+                    } catch (const std::bad_alloc&) {
+                        outOfMemory(QStringLiteral("список повреждённых записей"));
+                    }
+                    p[size_t(r) * size_t(rLen)] = '*';
+                    ++marked;
                 }
             }
         }
@@ -545,6 +567,7 @@ struct Table::Impl {
         count = cnt;
         written = cnt;
         deleted = marked;
+        damaged = std::move(torn);
         fh = h;
     }
 
@@ -639,7 +662,7 @@ void Table::create(const QString& path, const std::vector<FieldDef>& fields, uin
     if (!QFileInfo(dir).isDir())
         fail(E::Io, QStringLiteral("Папка %1 не существует").arg(dir));
     if (!os::folderWritable(dir))
-        fail(E::ReadOnly, QStringLiteral("Нет права записи в папку %1").arg(dir));
+        fail(E::ReadOnly, QStringLiteral("Нет прав на запись в папку %1").arg(dir));
     if (fi.exists()) {
         if (os::fileMarkedReadOnly(path))
             fail(E::ReadOnly, QStringLiteral("Файл %1 только для чтения").arg(path));
@@ -653,11 +676,11 @@ void Table::create(const QString& path, const std::vector<FieldDef>& fields, uin
     const QString tmp = os::tempNameBeside(path);
     os::Handle h = os::createNew(tmp);
     const bool ok = os::writeAt(h, 0, bytes.constData(), bytes.size()) && os::sync(h);
+    QString why = ok ? QString() : os::lastWriteError();
     os::close(h);
-    QString why;
     if (!ok || !os::replace(tmp, path, why)) {
         os::remove(tmp);
-        fail(E::Io, QStringLiteral("Не удалось записать %1 %2").arg(path, why));
+        fail(E::Io, QStringLiteral("Не удалось записать %1: %2").arg(path, why));
     }
 }
 
@@ -668,7 +691,7 @@ void Table::open() {
         fail(E::Usage, QStringLiteral("Не задано имя файла таблицы"));
     os::HandleGuard g(os::openExclusive(d->path));
     os::removeStaleWorkFiles(d->path);
-    d->load(g.h);  // throws; the guard closes the file
+    d->load(g.h, false);  // throws; the guard closes the file
     g.release();
     d->readOnly = false;
     d->opened();
@@ -680,7 +703,7 @@ void Table::openReadOnly() {
     if (d->path.isEmpty())
         fail(E::Usage, QStringLiteral("Не задано имя файла таблицы"));
     os::HandleGuard g(os::openForReading(d->path));
-    d->load(g.h);
+    d->load(g.h, true);
     g.release();
     d->readOnly = true;
     d->opened();
@@ -1030,7 +1053,7 @@ void Table::post() {
                                 qint64(m.buffer.size()));
     m.buffer.pop_back();
     if (!ok)
-        fail(E::Io, QStringLiteral("Ошибка записи в файл %1").arg(m.path));
+        fail(E::Io, QStringLiteral("Ошибка записи в файл %1: %2").arg(m.path, os::lastWriteError()));
     m.writeCountAndDate(r + 1);
     m.appendBuffer();
     m.count = r + 1;
@@ -1090,6 +1113,7 @@ void Table::setDeleted(uint32_t recno, bool deleted) {
     }
 }
 uint32_t Table::deletedCount() const { return d->deleted; }
+const std::vector<uint32_t>& Table::damagedRecords() const { return d->damaged; }
 
 void Table::pack() {
     d->requireWritable();
@@ -1099,7 +1123,7 @@ void Table::pack() {
     os::removeStaleWorkFiles(m.path);
     const QString dir = QFileInfo(m.path).absolutePath();
     if (!os::folderWritable(dir))
-        fail(E::ReadOnly, QStringLiteral("Нет права записи в папку %1").arg(dir));
+        fail(E::ReadOnly, QStringLiteral("Нет прав на запись в папку %1").arg(dir));
 
     const quint32 live = m.count - m.deleted;
     QByteArray head = m.header;
@@ -1125,9 +1149,10 @@ void Table::pack() {
               (packed.empty() || os::writeAt(t.h, head.size(), packed.data(), qint64(packed.size()))) &&
               os::writeAt(t.h, head.size() + qint64(packed.size()), &eof, 1) && os::sync(t.h);
     if (!ok) {
+        const QString why = os::lastWriteError();
         os::close(t.h);
         os::remove(tmp);
-        fail(E::Io, QStringLiteral("Не удалось записать сжатую таблицу рядом с %1").arg(m.path));
+        fail(E::Io, QStringLiteral("Не удалось записать сжатую таблицу рядом с %1: %2").arg(m.path, why));
     }
     QString why;
     if (!os::kRenameNeedsClose) {

@@ -34,6 +34,7 @@ public:
         Field,     // unknown field name
         CodePage,  // text the file's code page cannot hold (nothing was changed)
         Memory,    // not enough memory for the table or the operation
+        Damaged,   // records after the first are torn; openReadOnly() reads the rest
     };
     Error(Kind kind, const QString& message)
         : std::runtime_error(message.toStdString()), kind_(kind), text_(message) {}
@@ -80,14 +81,17 @@ public:
                        uint8_t languageDriver = 0xC9);
 
     // Opens the bound file exclusively and reads it.  Throws Error (Corrupt,
-    // Locked, ReadOnly, Io, Memory).  Opening an open table does nothing.
-    // A file whose records do not all start with ' ' or '*' (a zero-filled
-    // or sparse region) is Corrupt; a file larger than the memory this
-    // process can get is refused with Memory before anything is read.
+    // Damaged, Locked, ReadOnly, Io, Memory).  Opening an open table does
+    // nothing.  Every record starts with ' ' or '*': a file whose first record
+    // does not (a zero-filled or sparse file) is Corrupt, one where a later
+    // record does not (torn by a crash) is Damaged.  A file larger than the
+    // memory this process can get is refused with Memory before anything is
+    // read.
     void open();
     // Opens the bound file for reading only, shared with other readers: a
-    // file without write permission or on read-only media.  The file is never
-    // written; every change (append, edit, post, delete, pack) throws
+    // file without write permission or on read-only media, or a Damaged one,
+    // whose damaged records are left out (see damagedRecords()).  The file is
+    // never written; every change (append, edit, post, delete, pack) throws
     // Error(ReadOnly).
     void openReadOnly();
     void close();  // posts nothing; an unposted append/edit is dropped
@@ -193,6 +197,9 @@ public:
     void deleteCurrent();
     void setDeleted(uint32_t recno, bool deleted);
     uint32_t deletedCount() const;
+    // 0-based file records left out by openReadOnly() because their deletion
+    // flag was damaged, in file order; they count as deleted rows.
+    const std::vector<uint32_t>& damagedRecords() const;
 
     // Removes marked records.  The packed table is written beside the file and
     // replaces it only when complete; the table stays open.

@@ -123,8 +123,8 @@ Handle createNew(const QString& path) {
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         if (code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT)
-            fail(E::ReadOnly, QStringLiteral("Нет права записи в папку файла %1").arg(path));
-        fail(E::Io, QStringLiteral("Не удалось создать %1: %2").arg(path, lastErrorText()));
+            fail(E::ReadOnly, QStringLiteral("Не удалось создать %1: %2").arg(path, writeErrorTextWin(code)));
+        fail(E::Io, QStringLiteral("Не удалось создать %1: %2").arg(path, writeErrorTextWin(code)));
     }
     return h;
 }
@@ -154,8 +154,12 @@ bool writeAt(Handle h, qint64 off, const void* buf, qint64 len) {
         ov.OffsetHigh = DWORD(quint64(off) >> 32);
         const DWORD chunk = DWORD(std::min<qint64>(len, 1 << 30));
         DWORD put = 0;
-        if (!WriteFile(h, p, chunk, &put, &ov) || put == 0)
+        if (!WriteFile(h, p, chunk, &put, &ov))
             return false;
+        if (put == 0) {
+            SetLastError(ERROR_HANDLE_DISK_FULL);  // the file takes no more bytes: no room
+            return false;
+        }
         p += put;
         off += put;
         len -= put;
@@ -172,6 +176,8 @@ qint64 size(Handle h) {
 
 bool sync(Handle h) { return FlushFileBuffers(h) != 0; }
 
+QString lastWriteError() { return writeErrorTextWin(GetLastError()); }
+
 void close(Handle& h) {
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
@@ -184,7 +190,7 @@ bool replace(const QString& from, const QString& to, QString& why) {
     if (MoveFileExW(native(from).c_str(), native(to).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    why = lastErrorText();
+    why = writeErrorTextWin(GetLastError());
     return false;
 }
 
@@ -379,8 +385,8 @@ Handle createNew(const QString& path) {
     if (fd < 0) {
         const int e = errno;
         if (e == EACCES || e == EROFS || e == EPERM)
-            fail(E::ReadOnly, QStringLiteral("Нет права записи в папку файла %1").arg(path));
-        fail(E::Io, QStringLiteral("Не удалось создать %1: %2").arg(path, errnoText(e)));
+            fail(E::ReadOnly, QStringLiteral("Не удалось создать %1: %2").arg(path, writeErrorText(e)));
+        fail(E::Io, QStringLiteral("Не удалось создать %1: %2").arg(path, writeErrorText(e)));
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
@@ -410,6 +416,8 @@ bool writeAt(Handle h, qint64 off, const void* buf, qint64 len) {
         const ssize_t n = ::pwrite(h, p, size_t(std::min<qint64>(len, 1 << 30)), off_t(off));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = ENOSPC;  // a regular file takes no more bytes: no room
         if (n <= 0)
             return false;
         p += n;
@@ -428,6 +436,8 @@ qint64 size(Handle h) {
 
 bool sync(Handle h) { return ::fsync(h) == 0; }
 
+QString lastWriteError() { return writeErrorText(errno); }
+
 void close(Handle& h) {
     if (h >= 0)
         ::close(h);  // releases the flock
@@ -438,7 +448,7 @@ void remove(const QString& path) { ::unlink(native(path).constData()); }
 
 bool replace(const QString& from, const QString& to, QString& why) {
     if (::rename(native(from).constData(), native(to).constData()) != 0) {
-        why = errnoText(errno);
+        why = writeErrorText(errno);
         return false;
     }
     syncFolder(QFileInfo(to).absolutePath());

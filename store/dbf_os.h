@@ -49,6 +49,10 @@ void remove(const QString& path);
 bool replace(const QString& from, const QString& to, QString& why);
 // Flushes an existing file, by name, to disk.
 bool syncFile(const QString& path);
+// Why the last failed call above (write, sync, create) failed, in Russian
+// ("Недостаточно места на диске", "Нет прав на запись" ...).  Call it right
+// after the failure, before anything else touches the system's error value.
+QString lastWriteError();
 
 // A folder or file without any write permission (POSIX) or with the
 // read-only attribute (Windows).

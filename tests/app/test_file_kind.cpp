@@ -112,6 +112,16 @@ void TestFileKind::systemReasonsAreRussian()
         QVERIFY2(!why.isEmpty() && !english.match(why).hasMatch(), qPrintable(why));
     }
     QVERIFY(systemErrorText(123456).contains(QStringLiteral("123456")));
+    // Reasons of failed writes, from errno or (errno lost) from Qt's kind.
+    QCOMPARE(writeErrorText(ENOSPC), QStringLiteral("Недостаточно места на диске"));
+    QCOMPARE(writeErrorText(EACCES), QStringLiteral("Нет прав на запись"));
+    QCOMPARE(writeErrorText(EPERM), QStringLiteral("Нет прав на запись"));
+    QCOMPARE(fileErrorText(QFileDevice::WriteError, ENOSPC), QStringLiteral("Недостаточно места на диске"));
+    QCOMPARE(fileErrorText(QFileDevice::ResourceError, 0), QStringLiteral("Недостаточно места на диске"));
+    for (int k = QFileDevice::NoError; k <= QFileDevice::CopyError; ++k) {
+        const QString why = fileErrorText(QFileDevice::FileError(k), 0);
+        QVERIFY2(!why.isEmpty() && why[0].isUpper() && !english.match(why).hasMatch(), qPrintable(why));
+    }
 
     QTemporaryDir dir;
     auto image = std::make_unique<device::MemoryImage>();

@@ -15,6 +15,7 @@
 #include "store/dbf.h"
 #include "store/measurement.h"
 #include "views/main_window.h"
+#include "tests/write_failure.h"
 
 class DiagramTest : public QObject {
     Q_OBJECT
@@ -24,6 +25,8 @@ private slots:
     void readingsOfTheRecord();
     void emptyReadingsLeaveTheirPlace();
     void exportBitmap();
+    void lockedFolderNamesTheCause();
+    void fullDiskNamesTheCause();
     void printPreview();
     void shownByTheMainWindow();
 
@@ -209,6 +212,44 @@ void DiagramTest::exportBitmap()
     QCOMPARE(dialogs_->messages[0].icon, ui::Icon::Error);
     QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("folder.bmp")));
     QVERIFY(QFileInfo(path(QStringLiteral("folder.bmp"))).isDir());
+}
+
+// The reason of a failed save is Russian and names the cause: a folder that
+// refuses new files (root included), a full disk.
+static QString exportFailure(TForm5& form, ui::ScriptedDialogs& dialogs, const QString& file)
+{
+    dialogs.messages.clear();
+    dialogs.files.push_back(file);
+    form.Button1Click();
+    return dialogs.messages.size() == 1 ? dialogs.messages[0].text : QString();
+}
+
+void DiagramTest::lockedFolderNamesTheCause()
+{
+    TForm5 form(table_);
+    form.FormShow();
+    const QString locked = path(QStringLiteral("locked"));
+    QVERIFY(QDir().mkpath(locked));
+    const QString cannot = writefail::lockFolder(locked);
+    const QString m = cannot.isEmpty() ? exportFailure(form, *dialogs_, locked + QStringLiteral("/chart.bmp")) : QString();
+    writefail::unlockFolder(locked);
+    if (!cannot.isEmpty())
+        QSKIP(qPrintable(cannot));
+    QVERIFY2(m.endsWith(QStringLiteral(": Нет прав на запись")), qPrintable(m));
+}
+
+void DiagramTest::fullDiskNamesTheCause()
+{
+    WRITEFAIL_ON_SMALL_DISK("fullDiskNamesTheCause", path(QStringLiteral("small")));
+    TForm5 form(table_);
+    form.FormShow();
+    form.show();
+    form.resize(700, 400);  // a bitmap of some 800 KB
+    QTRY_COMPARE(form.Chart1->size(), QSize(700, 400));
+    const QString dir = writefail::smallDisk();
+    const QString m = exportFailure(form, *dialogs_, dir + QStringLiteral("/chart.bmp"));
+    QVERIFY2(m.endsWith(QStringLiteral(": Недостаточно места на диске")), qPrintable(m));
+    QCOMPARE(QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), QStringList());
 }
 
 void DiagramTest::printPreview()

@@ -4,6 +4,7 @@
 
 #include "output/xls_writer.h"
 #include "xls_reader.h"
+#include "tests/write_failure.h"
 
 #include <QDir>
 #include <QFile>
@@ -540,6 +541,38 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), QByteArray("keep"));
         }
+    }
+
+    // The reason of a failed save is Russian and names the cause: a folder
+    // that refuses new files (root included), a full disk.
+    static QString saveFailure(const QString& path, const xls::Workbook& b) {
+        try {
+            xls::save(b, path);
+        } catch (const xls::Error& e) {
+            return QString::fromStdString(e.what());
+        }
+        return QString();
+    }
+    void lockedFolderNamesTheCause() {
+        const QString dir = workDir() + "/locked-folder";
+        QDir(dir).removeRecursively();
+        QVERIFY(QDir().mkpath(dir));
+        const QString cannot = writefail::lockFolder(dir);
+        const QString m = cannot.isEmpty() ? saveFailure(dir + "/book.xls", oneSheet({number(0, 0, 1)})) : QString();
+        writefail::unlockFolder(dir);
+        if (!cannot.isEmpty())
+            QSKIP(qPrintable(cannot));
+        QVERIFY2(m.endsWith(QStringLiteral(": Нет прав на запись")), qPrintable(m));
+    }
+    void fullDiskNamesTheCause() {
+        WRITEFAIL_ON_SMALL_DISK("fullDiskNamesTheCause", workDir() + "/small-disk");
+        std::vector<xls::Cell> cells;
+        for (int r = 0; r < 30000; ++r)
+            cells.push_back(number(r, 0, r));
+        const QString dir = writefail::smallDisk();
+        const QString m = saveFailure(dir + "/book.xls", oneSheet(cells));
+        QVERIFY2(m.endsWith(QStringLiteral(": Недостаточно места на диске")), qPrintable(m));
+        QCOMPARE(QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), QStringList());
     }
 
     // A write that fails part way (here: the file size limit) leaves the

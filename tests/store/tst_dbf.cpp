@@ -5,6 +5,7 @@
 #include "store/measurement.h"
 #include "store/dbf_record.h"
 #include "dbf_test_util.h"
+#include "tests/write_failure.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -804,6 +805,64 @@ private slots:
         t.close();
     }
 
+    // A failed write names its cause in Russian: a folder that refuses new
+    // files (root included), and a full disk.
+    void writeFailuresNameTheCause() {
+        const QString locked = path("locked");
+        QVERIFY(QDir().mkpath(locked));
+        const QString cannot = writefail::lockFolder(locked);
+        QString text;
+        if (cannot.isEmpty()) {
+            try {
+                Table::create(locked + "/t.db", smallFields());
+            } catch (const Error& e) {
+                text = e.text();
+            }
+        }
+        writefail::unlockFolder(locked);
+        if (!cannot.isEmpty())
+            QSKIP(qPrintable(cannot));
+        QVERIFY2(text.contains(QStringLiteral("Нет прав на запись")), qPrintable(text));
+    }
+    void fullDiskNamesTheCause() {
+        WRITEFAIL_ON_SMALL_DISK("fullDiskNamesTheCause", path("small"));
+        const QString disk = writefail::smallDisk();
+        const QString p = disk + "/t.db";
+        Table::create(p, smallFields());
+        Table t;
+        t.setFileName(p);
+        t.open();
+        fill(t, sample());
+        writefail::fillDisk(disk);
+        auto failure = [](const std::function<void()>& f) {
+            try {
+                f();
+            } catch (const Error& e) {
+                return e.text();
+            }
+            return QString();
+        };
+        const QStringList texts{
+            failure([&] { Table::create(disk + "/new.db", smallFields()); }),
+            failure([&] {
+                for (int i = 0; i < 200; ++i)
+                    fill(t, sample());
+            }),
+            failure([&] {
+                t.setDeleted(0, true);
+                t.pack();
+            }),
+            failure([&] {
+                t.beginBulk();
+                for (int i = 0; i < 1000; ++i)
+                    fill(t, sample());
+                t.endBulk();
+            }),
+        };
+        for (const QString& text : texts)
+            QVERIFY2(text.contains(QStringLiteral(": Недостаточно места на диске")), qPrintable(text));
+    }
+
     // ---- damaged files ------------------------------------------------------------
     void corruptFiles_data() {
         QTest::addColumn<QByteArray>("bytes");
@@ -815,9 +874,10 @@ private slots:
         QByteArray b = good;
         b[0] = 0x30;  // Visual FoxPro
         QTest::newRow("version 0x30") << b;
-        // Records must start with ' ' or '*': a zero-filled region is no data.
+        // Records must start with ' ' or '*': a file starting with a
+        // zero-filled region is no data (later damage: tornRecords).
         QByteArray zeros = good;
-        zeros[32 + 64 + 1 + 11] = '\0';  // flag byte of the second record
+        zeros[32 + 64 + 1] = '\0';  // flag byte of the first record
         QTest::newRow("NUL deletion flag") << zeros;
         QByteArray shifted = good;
         shifted[32 + 64 + 1] = 'x';
@@ -882,6 +942,58 @@ private slots:
         QVERIFY(!t.isOpen());
         QCOMPARE(tryOpenInChild(p), int(kOther));  // and no lock is left behind
         QCOMPARE(readAll(p), bytes);                // nothing written
+    }
+
+    // Records torn by a crash (zero-filled, as a power loss during an append
+    // leaves them): a writable open refuses the file, a read-only open shows
+    // every intact record and says which are damaged; a damaged first record
+    // refuses the file either way.
+    void tornRecords_data() {
+        QTest::addColumn<QList<int>>("torn");
+        QTest::newRow("first") << QList<int>{0};
+        QTest::newRow("second") << QList<int>{1};
+        QTest::newRow("middle") << QList<int>{500};
+        QTest::newRow("last") << QList<int>{999};
+        QTest::newRow("several") << QList<int>{1, 2, 3, 500, 998, 999};
+    }
+    void tornRecords() {
+        QFETCH(QList<int>, torn);
+        const std::vector<RawField> f{{"N", 'N', 5, 0}, {"NAME", 'C', 6, 0}};
+        std::vector<std::vector<QByteArray>> rows;
+        for (int i = 1; i <= 1000; ++i)
+            rows.push_back({QByteArray::number(i).rightJustified(5), "abc"});
+        QByteArray bytes = makeTable(f, rows);
+        const int headerLen = 32 + 64 + 1, recLen = 12;
+        for (int r : torn)
+            bytes.replace(headerLen + r * recLen, recLen, QByteArray(recLen, '\0'));
+        bytes[headerLen + 10 * recLen] = '*';  // a deleted record is no damage
+        const QString p = path("torn.db");
+        QVERIFY(writeAll(p, bytes));
+        Table t;
+        t.setFileName(p);
+        const bool first = torn.contains(0);
+        QCOMPARE(kindOf([&] { t.open(); }), first ? Error::Kind::Corrupt : Error::Kind::Damaged);
+        QCOMPARE(kindOf([&] { t.openReadOnly(); }), first ? Error::Kind::Corrupt : Error::Kind(-1));
+        if (first) {
+            QVERIFY(!t.isOpen());
+            QCOMPARE(readAll(p), bytes);
+            return;
+        }
+        QVERIFY(t.readOnly());
+        const std::vector<uint32_t>& damaged = t.damagedRecords();
+        QCOMPARE(QList<uint32_t>(damaged.begin(), damaged.end()), QList<uint32_t>(torn.begin(), torn.end()));
+        QCOMPARE(t.physicalCount(), 1000u);
+        QList<int> seen, intact;
+        for (t.first(); !t.eof(); t.next())
+            seen << t.asInteger("N");
+        for (int r = 0; r < 1000; ++r)
+            if (!torn.contains(r) && r != 10)
+                intact << r + 1;
+        QCOMPARE(seen, intact);
+        QCOMPARE(kindOf([&] { t.append(); }), Error::Kind::ReadOnly);
+        t.close();
+        QVERIFY(t.damagedRecords().empty());
+        QCOMPARE(readAll(p), bytes);
     }
 
     void tolerantReading() {
