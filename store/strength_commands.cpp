@@ -84,7 +84,7 @@ void TForm1::flash2orl03(bool report)
     const std::span<const uint8_t> image = form2_->image().leading();
     decode::StrengthResult r;
     try {
-        r = decode::flash2orl03(Dbf1, image, decode::firmware_version(image), report, hooksFor(this));
+        r = decode::flash2orl03(Dbf1, image, decode::firmware_version(image).value_or(decode::kFirstVersionWith47), report, hooksFor(this));
     } catch (...) {
         reloadGrids();
         throw;

@@ -2,9 +2,10 @@
 // into a fresh table.
 //
 // Input: byte 0 chooses the decoder (bit 0: the 30-byte layout, else the
-// 47-byte layout; bit 1: the firmware version is read from the image, else
-// bit 2 picks 46- or 47-byte basic records); the rest is the image itself,
-// so every count in it is bounded by the input's length.  A second run over
+// 47-byte layout; bit 1: the firmware version is read from the image, 47
+// when it cannot be told, else bit 2 picks 46- or 47-byte basic records); the
+// rest is the image itself, so every count in it is bounded by the input's
+// length.  A second run over
 // the same image must append nothing (the rows are already stored).  Any
 // crash, sanitizer report or unexpected exception is a fault.
 
@@ -40,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 r = decode::flash2orl02(table, std::span<uint8_t>(image), false);
             } else {
                 const int V = (mode & 2) ? decode::firmware_version(decode::Bytes(image.data(), image.size()))
+                                               .value_or(decode::kFirstVersionWith47)
                                          : (mode & 4) ? decode::kFirstVersionWith47 : decode::kFirstVersionWith47 - 1;
                 r = decode::flash2orl03(table, decode::Bytes(image.data(), image.size()), V, false);
             }
