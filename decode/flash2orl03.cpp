@@ -76,6 +76,7 @@ StrengthResult flash2orl03(dbf::Table& table, Bytes img, int V, bool report, con
     const int i = iAt + 2 <= size ? get_word(img, iAt) : 0;
     const int iFit = int(std::min<qsizetype>(i, std::max<qsizetype>(0, (size - iAt - 2) / kIndividualSize)));
     result.skippedRecords = (b - bFit) + (i - iFit);
+    result.individualCountMissing = iAt + 2 > size;
     table.reserveRows(table.physicalCount() + uint32_t(bFit + iFit));
 
     QString reference = startSection(table, QStringLiteral("MODE=0"));

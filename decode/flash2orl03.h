@@ -29,6 +29,9 @@ struct StrengthResult {
     // Records the image announces but cannot hold (counts that would read
     // past its end); they are not decoded.
     int skippedRecords = 0;
+    // The image ends before the count of individual records, so how many it
+    // announces is not known (and none is counted in skippedRecords).
+    bool individualCountMissing = false;
 };
 
 // The first firmware version that writes 47-byte basic records.
