@@ -155,7 +155,7 @@ LayoutVerdict strength_layout(Bytes file, std::initializer_list<StrengthLayout> 
                             ? kNoWholeRecord
                             : QStringLiteral("Файл читается одинаково и как ") + layoutText(best.layout) +
                                   QStringLiteral(", и как ") + layoutText(second.layout) +
-                                  QStringLiteral(": формат записей не определить.");
+                                  QStringLiteral(": определить формат записей нельзя.");
             return v;
         }
     }

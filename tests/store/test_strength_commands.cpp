@@ -173,7 +173,7 @@ void StrengthCommandsTest::binReadsTheFilesLayout_data()
     QTest::newRow("46: one record, age byte 0, whole image")
         << padded(resultImage(46, 1, 0))
         << QStringList{QStringLiteral("Файл читается одинаково и как записи по 47 байт, и как записи по 46 байт: "
-                                      "формат записей не определить. База данных не создана.")}
+                                      "определить формат записей нельзя. База данных не создана.")}
         << 0 << 0u;
 }
 
@@ -253,6 +253,14 @@ void StrengthCommandsTest::shortAndEmptyFilesAfterAFullOne()
     dialogs_->files = {path(QStringLiteral("short.db")), empty};
     f.N4Click();
     QCOMPARE(texts(), QStringList{emptyText});
+    QCOMPARE(f.Dbf1.physicalCount(), 1u);
+
+    // Nor does a file of another layout than the database's.
+    dialogs_->messages.clear();
+    dialogs_->files = {writeBin(QStringLiteral("c.bin"), resultImage(30, 3))};
+    f.N4Click();
+    QCOMPARE(texts(), QStringList{QStringLiteral("Записи файла не читаются как записи по 47 или 46 байт: их даты и "
+                                                 "время вне допустимых значений. Записи из файла не добавлены.")});
     QCOMPARE(f.Dbf1.physicalCount(), 1u);
 }
 
