@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "decode/strength_layout.h"
 #include "decode/strength_section.h"
 #include "decode/strength_tables.h"
 #include "store/dbf.h"
@@ -13,47 +14,6 @@ constexpr int kIndividualSize = 47;
 constexpr int kTime = 11, kDate = 14, kReadings = 17;
 
 uint8_t at(Bytes b, qsizetype p) { return p >= 0 && p < qsizetype(b.size()) ? b[size_t(p)] : 0; }
-
-// Date and time bytes of the record at p are all in range.
-bool plausible(Bytes img, qsizetype p)
-{
-    const int second = at(img, p + kTime), minute = at(img, p + kTime + 1), hour = at(img, p + kTime + 2);
-    const int day = at(img, p + kDate), month = at(img, p + kDate + 1);
-    return second <= 59 && minute <= 59 && hour <= 23 && day >= 1 && day <= 31 && month >= 1 && month <= 12;
-}
-
-// The codes of the record at p are all inside their tables.
-bool codesInTables(Bytes img, qsizetype p, int L, bool basic)
-{
-    const bool common = at(img, p + 2) <= 4 && at(img, p + (basic ? 4 : 5)) <= 11;
-    if (!basic)
-        return common && at(img, p + 9) <= 23;
-    const bool material = at(img, p + 5) <= 9;
-    const bool age = (at(img, p + (L == 47 ? 10 : 9)) & 0x7F) <= 2;
-    return common && material && age && (L == 46 || at(img, p + 9) <= 23);
-}
-
-// How well the image reads with basic records of L bytes: -1 when the
-// counts do not fit in it, else two points for every record whose date and
-// time are in range and one for every record whose codes are in their tables.
-qsizetype readingScore(Bytes img, int L)
-{
-    const qsizetype size = qsizetype(img.size());
-    const qsizetype b = get_word(img, 0);
-    qsizetype p = 2;
-    if (p + b * L + 2 > size)
-        return -1;
-    qsizetype score = 0;
-    for (qsizetype r = 0; r < b; ++r, p += L)
-        score += (plausible(img, p) ? 2 : 0) + (codesInTables(img, p, L, true) ? 1 : 0);
-    const qsizetype i = get_word(img, p);
-    p += 2;
-    if (p + i * kIndividualSize > size)
-        return -1;
-    for (qsizetype r = 0; r < i; ++r, p += kIndividualSize)
-        score += (plausible(img, p) ? 2 : 0) + (codesInTables(img, p, L, false) ? 1 : 0);
-    return score;
-}
 
 QString recordDateTime(Bytes img, qsizetype p) { return date_str(img, p + kDate) + time_str(img, p + kTime); }
 
@@ -84,9 +44,12 @@ void writeCommon(dbf::Table& t, const StrengthFields& f, Bytes img, qsizetype p,
 
 int basic_record_length(int V) { return V >= kFirstVersionWith47 ? 47 : 46; }
 
-int firmware_version(Bytes image)
+std::optional<int> firmware_version(Bytes image)
 {
-    return readingScore(image, 46) > readingScore(image, 47) ? kFirstVersionWith47 - 1 : kFirstVersionWith47;
+    const LayoutVerdict v = strength_layout(image, {StrengthLayout::Records47, StrengthLayout::Records46});
+    if (!v.layout)
+        return std::nullopt;
+    return *v.layout == StrengthLayout::Records46 ? kFirstVersionWith47 - 1 : kFirstVersionWith47;
 }
 
 StrengthResult flash2orl03(dbf::Table& table, Bytes img, int V, bool report, const StrengthHooks& hooks)
@@ -113,6 +76,7 @@ StrengthResult flash2orl03(dbf::Table& table, Bytes img, int V, bool report, con
     const int i = iAt + 2 <= size ? get_word(img, iAt) : 0;
     const int iFit = int(std::min<qsizetype>(i, std::max<qsizetype>(0, (size - iAt - 2) / kIndividualSize)));
     result.skippedRecords = (b - bFit) + (i - iFit);
+    result.individualCountMissing = iAt + 2 > size;
     table.reserveRows(table.physicalCount() + uint32_t(bFit + iFit));
 
     QString reference = startSection(table, QStringLiteral("MODE=0"));

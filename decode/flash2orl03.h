@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 #include <span>
 
 #include "decode/primitives.h"
@@ -28,18 +29,19 @@ struct StrengthResult {
     // Records the image announces but cannot hold (counts that would read
     // past its end); they are not decoded.
     int skippedRecords = 0;
+    // The image ends before the count of individual records, so how many it
+    // announces is not known (and none is counted in skippedRecords).
+    bool individualCountMissing = false;
 };
 
 // The first firmware version that writes 47-byte basic records.
 inline constexpr int kFirstVersionWith47 = 70219;
 
 // The firmware version the image was written by, as far as the decoder
-// needs it: 70218 when the image reads better with 46-byte basic records
-// than with 47-byte ones, else 70219.  A reading whose counts do not fit in
-// the image loses; otherwise every record of both sections scores for its
-// date and time bytes in range (most) and for its codes inside their
-// tables.  Equal readings count as 47 bytes.
-int firmware_version(Bytes image);
+// needs it: 70218 when the image reads as 46-byte basic records, 70219 when
+// it reads as 47-byte ones (strength_layout), none when the two readings
+// cannot be told apart or neither fits.
+std::optional<int> firmware_version(Bytes image);
 int basic_record_length(int V);  // 47 from kFirstVersionWith47, else 46
 
 // Appends the results the open table does not hold yet (nothing when it is

@@ -9,11 +9,13 @@
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QTabWidget>
+#include <algorithm>
 
 #include "app/dialogs.h"
 #include "app/file_kind.h"
 #include "app/system_error.h"
 #include "decode/flash2orl01.h"
+#include "decode/strength_layout.h"
 #include "device/download_window.h"
 #include "device/memory_image.h"
 #include "store/measurement.h"
@@ -159,6 +161,8 @@ bool TForm1::Create_DB(const QString& file, int decoder)
         Dbf1.beginBulk();
         if (decoder == 3)
             flash2orl03(true);
+        else if (decoder == 5)
+            flash2orl02(true);
         else
             flash2orl01(false);
         Dbf1.close();
@@ -179,7 +183,7 @@ bool TForm1::Create_DB(const QString& file, int decoder)
     // The layout kind follows what was just written, as opening the file
     // would find it, so that commands and appends do not go by the
     // database open before.
-    layout_kind = decoder == 3 ? 3 : layout_kind_of_table();
+    layout_kind = decoder == 1 ? layout_kind_of_table() : decoder;
     en_but();
     tab_vis_en();
     db_changed = false;
@@ -501,13 +505,22 @@ void TForm1::bin1Click()
         Close_DB();
     if (!form2_ || !loadImageFile())
         return;
-    layout_kind = 3;
+    // The file holds strength results, not a download: the record counts of
+    // the last download say nothing about it.  Nothing in it names its
+    // layout; it is decoded only as the layout its bytes read as.
+    const decode::LayoutVerdict v =
+        decode::strength_layout(bin_image(), {decode::StrengthLayout::Records47, decode::StrengthLayout::Records46,
+                                              decode::StrengthLayout::Records30});
+    if (!v.layout) {
+        ui::showError(this, v.refusal + QStringLiteral(" База данных не создана."));
+        return;
+    }
+    const int decoder = *v.layout == decode::StrengthLayout::Records30 ? 5 : 3;
+    layout_kind = decoder;
     const QString file = ui::dialogs().saveFile(this, dbRequest(open_dialog_dir, QStringLiteral("Базы данных|*.db"), true));
     if (file.isEmpty())
         return;
-    // The file holds strength results, not a download: the record counts of
-    // the last download say nothing about it.
-    Create_DB(file, 3);
+    Create_DB(file, decoder);
 }
 
 bool TForm1::loadImageFile()
@@ -527,7 +540,21 @@ bool TForm1::loadImageFile()
         ui::showError(this, r.message);
         return false;
     }
+    // Whatever the image held after the file's bytes belongs to no file.
+    bin_length = r.bytesRead;
+    if (r.bytesRead == 0) {
+        ui::showError(this, QStringLiteral("Файл \"%1\" пуст: в нём нет результатов измерений.")
+                                .arg(QDir::toNativeSeparators(bin)));
+        return false;
+    }
     if (r.truncated)
         ui::dialogs().message(this, r.message, QStringLiteral("Загрузить bin файл"), ui::Icon::Warning, ui::Buttons::Ok);
     return true;
+}
+
+std::span<uint8_t> TForm1::bin_image()
+{
+    if (!form2_)
+        return {};
+    return form2_->image().leading().first(size_t(std::clamp<qsizetype>(bin_length, 0, device::MemoryImage::LeadingSize)));
 }

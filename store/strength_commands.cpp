@@ -1,5 +1,6 @@
 // The main window's side of the strength-result decoders: which decoder an
-// append uses, running flash2orl03 / flash2orl02 over the memory image, and
+// append uses, running flash2orl03 / flash2orl02 over the bytes of the
+// ".bin" file in the memory image when the file reads as their layout, and
 // what they change in the window; and "Диаграмма", the diagram of a
 // result's readings.
 #include <QAction>
@@ -7,6 +8,7 @@
 #include "app/dialogs.h"
 #include "decode/flash2orl02.h"
 #include "decode/flash2orl03.h"
+#include "decode/strength_layout.h"
 #include "device/download_window.h"
 #include "device/memory_image.h"
 #include "output/diagram_window.h"
@@ -22,14 +24,37 @@ decode::StrengthHooks hooksFor(QWidget* parent)
     return h;
 }
 
-void reportSkipped(QWidget* parent, int skipped)
+// Records the file announces but does not hold whole are left out; the
+// user is told how many.
+void reportSkipped(QWidget* parent, const decode::StrengthResult& r)
 {
-    if (skipped > 0)
-        ui::dialogs().message(parent,
-                              QStringLiteral("Образ памяти указывает больше записей, чем в нём помещается. "
-                                             "Не декодировано записей: %1")
-                                  .arg(skipped),
-                              QStringLiteral("Дополнение"), ui::Icon::Warning, ui::Buttons::Ok);
+    QString text;
+    if (r.skippedRecords > 0)
+        text = QStringLiteral("Не добавлено записей, которых нет в файле целиком: %1.").arg(r.skippedRecords);
+    if (r.individualCountMissing)
+        text += (text.isEmpty() ? QString() : QStringLiteral(" ")) +
+                QStringLiteral("Файл обрывается до числа записей индивидуального метода: они не добавлены.");
+    if (!text.isEmpty())
+        ui::dialogs().message(parent, text, QStringLiteral("Дополнение"), ui::Icon::Warning, ui::Buttons::Ok);
+}
+
+// The layout the file reads as, among those of the decoder; none (after
+// telling the user) when it reads as none of them or cannot be told.
+std::optional<decode::StrengthLayout> layoutOrSay(QWidget* parent, decode::Bytes file,
+                                                  std::initializer_list<decode::StrengthLayout> layouts)
+{
+    const decode::LayoutVerdict v = decode::strength_layout(file, layouts);
+    if (!v.layout)
+        ui::showError(parent, v.refusal + QStringLiteral(" Записи из файла не добавлены."));
+    return v.layout;
+}
+
+void showClassColumn(RecordGrid* g)
+{
+    const int c = g->columnOf(QStringLiteral("B_135"));
+    if (c >= 0)
+        g->columns()[size_t(c)].visible = true;
+    g->applyColumns();
 }
 
 }  // namespace
@@ -74,38 +99,39 @@ void TForm1::flash2orl03(bool report)
 {
     if (!Dbf1.isOpen() || !form2_)
         return;
+    const decode::Bytes image = bin_image();
+    const auto layout =
+        layoutOrSay(this, image, {decode::StrengthLayout::Records47, decode::StrengthLayout::Records46});
+    if (!layout)
+        return;
     // The class column that the download decoder hides is shown again.
-    for (RecordGrid* g : {DBGridPro3, DBGridPro4}) {
-        const int c = g->columnOf(QStringLiteral("B_135"));
-        if (c >= 0)
-            g->columns()[size_t(c)].visible = true;
-        g->applyColumns();
-    }
-    const std::span<const uint8_t> image = form2_->image().leading();
+    for (RecordGrid* g : {DBGridPro3, DBGridPro4})
+        showClassColumn(g);
+    const int V = *layout == decode::StrengthLayout::Records46 ? decode::kFirstVersionWith47 - 1
+                                                                : decode::kFirstVersionWith47;
     decode::StrengthResult r;
     try {
-        r = decode::flash2orl03(Dbf1, image, decode::firmware_version(image), report, hooksFor(this));
+        r = decode::flash2orl03(Dbf1, image, V, report, hooksFor(this));
     } catch (...) {
         reloadGrids();
         throw;
     }
     reloadGrids();
-    reportSkipped(this, r.skippedRecords);
+    reportSkipped(this, r);
 }
 
 void TForm1::flash2orl02(bool report)
 {
     if (!Dbf1.isOpen() || !form2_)
         return;
-    for (RecordGrid* g : {DBGridPro3, DBGridPro4}) {
-        const int c = g->columnOf(QStringLiteral("B_135"));
-        if (c >= 0)
-            g->columns()[size_t(c)].visible = true;
-        g->applyColumns();
-    }
+    const std::span<uint8_t> image = bin_image();
+    if (!layoutOrSay(this, decode::Bytes(image.data(), image.size()), {decode::StrengthLayout::Records30}))
+        return;
+    for (RecordGrid* g : {DBGridPro3, DBGridPro4})
+        showClassColumn(g);
     decode::StrengthResult r;
     try {
-        r = decode::flash2orl02(Dbf1, form2_->image().leading(), report, hooksFor(this));
+        r = decode::flash2orl02(Dbf1, image, report, hooksFor(this));
     } catch (...) {
         setCommandEnabled(SV1, false);
         reloadGrids();
@@ -113,7 +139,7 @@ void TForm1::flash2orl02(bool report)
     }
     setCommandEnabled(SV1, false);
     reloadGrids();
-    reportSkipped(this, r.skippedRecords);
+    reportSkipped(this, r);
 }
 
 void TForm1::N34Click()

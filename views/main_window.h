@@ -12,6 +12,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "store/dbf.h"
 #include "store/measurement.h"
@@ -64,6 +65,9 @@ public:
     bool db_open = false;
     bool db_changed = false;
     int layout_kind = 0;  // 1, 3 or 5 once a database was opened
+    // Bytes the last ".bin" file put at the start of the memory image: the
+    // strength decoders read these and nothing after them.
+    qsizetype bin_length = 0;
     QString default_dir;
     QString help_file;
     QString open_dialog_dir;  // initial directory of OpenDialog1 / SaveDialog1
@@ -90,10 +94,13 @@ public:
     void N37Click();  // Перенумировать
     void bin1Click();  // Загрузить bin файл
     // Asks for a ".bin" file and reads it over the start of the memory image;
-    // false when cancelled or unreadable (reported).
+    // false when cancelled, unreadable or empty (reported).
     bool loadImageFile();
-    // decoder 1: the download (flash2orl01); 3: the strength results in the
-    // memory image (flash2orl03).  false: nothing created.
+    // The bytes of the last ".bin" file in the memory image.
+    std::span<uint8_t> bin_image();
+    // decoder 1: the download (flash2orl01); 3 and 5: the strength results of
+    // the ".bin" file in the memory image (flash2orl03, flash2orl02).  false:
+    // nothing created.
     bool Create_DB(const QString& file, int decoder = 1);
     bool Open_DB(const QString& file);
     void Save_DB();

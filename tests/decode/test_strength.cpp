@@ -8,6 +8,7 @@
 
 #include "decode/flash2orl02.h"
 #include "decode/flash2orl03.h"
+#include "decode/strength_layout.h"
 #include "decode/strength_tables.h"
 #include "store/dbf.h"
 #include "store/measurement.h"
@@ -34,6 +35,28 @@ struct Messages {
 const QString kBasic = QStringLiteral("Добавлено записей в базовый метод: ");
 const QString kIndividual = QStringLiteral("Добавлено записей в индивидуальный метод: ");
 
+int version(const Image& img) { return firmware_version(img).value_or(0); }
+
+// The layout a file reads as: "47", "46", "30" or "refused"; candidates 0:
+// all three ("Загрузить bin файл"), 1: 47 and 46, 2: 30 (appending to a
+// database of that layout).
+QString layoutOf(const Image& file, int candidates = 0)
+{
+    using L = StrengthLayout;
+    const LayoutVerdict v = candidates == 1   ? strength_layout(file, {L::Records47, L::Records46})
+                            : candidates == 2 ? strength_layout(file, {L::Records30})
+                                              : strength_layout(file, {L::Records47, L::Records46, L::Records30});
+    if (!v.layout) {
+        if (v.refusal.isEmpty())
+            return QStringLiteral("refused without a reason");
+        return QStringLiteral("refused");
+    }
+    return *v.layout == L::Records47 ? QStringLiteral("47") : *v.layout == L::Records46 ? QStringLiteral("46")
+                                                                                         : QStringLiteral("30");
+}
+
+Image cut(const Image& img, size_t n) { return Image(img.begin(), img.begin() + qsizetype(std::min(n, img.size()))); }
+
 }  // namespace
 
 class StrengthTest : public QObject {
@@ -48,6 +71,10 @@ private slots:
     void ageConditionAndCodes();
     void layout46();
     void versionFromImage();
+    void layoutOfAmbiguousImages_data();
+    void layoutOfAmbiguousImages();
+    void layoutOverCounts();
+    void layoutOfCutImages();
     void skipsWhatIsStored();
     void countsPastTheImage();
 
@@ -143,7 +170,7 @@ void StrengthTest::fields47()
         all15.push_back(100 + n);
     rec47(img, 300, 0, 100, 7, 1, 50, 1234, 0, 0x55, {0, 0, 9}, {31, 12, 16}, all15);
     QCOMPARE(img.size(), size_t(2 + 47 + 2 + 47));
-    QCOMPARE(firmware_version(img), 70219);
+    QCOMPARE(version(img), 70219);
 
     db.t.setFiltered(false);
     Messages m;
@@ -267,7 +294,7 @@ void StrengthTest::layout46()
     add(img, {0x00});
     add16(img, 0);
     QCOMPARE(img.size(), size_t(2 + 46 * 2 + 2));
-    QCOMPARE(firmware_version(img), 70218);
+    QCOMPARE(version(img), 70218);
 
     flash2orl03(db.t, img, 70218, false);
     const auto rows = db.rows(0);
@@ -291,7 +318,7 @@ void StrengthTest::versionFromImage()
     // Nothing to tell the layouts apart: 47.
     Image empty;
     add(empty, {0, 0, 0, 0});
-    QCOMPARE(firmware_version(empty), 70219);
+    QCOMPARE(version(empty), 70219);
     QCOMPARE(basic_record_length(70219), 47);
     QCOMPARE(basic_record_length(70218), 46);
     QCOMPARE(basic_record_length(0), 46);
@@ -302,7 +329,7 @@ void StrengthTest::versionFromImage()
     for (int k = 0; k < 3; ++k)
         rec47(img, 250, 0, 100, 0, 1, 0, 0, 1, 0, {0, 0, 10 + k}, {15, 6, 12}, {250});
     add16(img, 0);
-    QCOMPARE(firmware_version(img), 70219);
+    QCOMPARE(version(img), 70219);
     // One record and no individual ones: the codes tell.  A 46-byte record
     // with its age byte 0x81 at offset 9 would be class code 129 ...
     Image one46;
@@ -312,18 +339,112 @@ void StrengthTest::versionFromImage()
         add16(one46, 100);
     add(one46, {0, 0, 0});  // reading 15's low byte, I
     add(one46, {0, 0, 0, 0});  // what the image holds after the file
-    QCOMPARE(firmware_version(one46), 70218);
+    QCOMPARE(version(one46), 70218);
     // ... and a 47-byte record with class code 9 would be age code 9.
     Image one47;
     add16(one47, 1);
     rec47(one47, 250, 0, 100, 0, 1, 0, 0, 9, 0x81, {0, 0, 10}, {15, 6, 12}, {250});
     add16(one47, 0);
     add(one47, {0, 0});
-    QCOMPARE(firmware_version(one47), 70219);
-    // Counts that do not fit the image in either reading: 47.
+    QCOMPARE(version(one47), 70219);
+    // Counts that do not fit the image in either reading: no version.
     Image big;
     add(big, {0xFF, 0xFF, 0, 0});
-    QCOMPARE(firmware_version(big), 70219);
+    QCOMPARE(version(big), 0);
+}
+
+void StrengthTest::layoutOfAmbiguousImages_data()
+{
+    QTest::addColumn<Image>("file");
+    QTest::addColumn<int>("candidates");
+    QTest::addColumn<QString>("layout");
+    // Counts that a misreading finds in the bytes after the real records
+    // point into zero-filled space: 768 individual records when the first
+    // two bytes after a 47-byte basic record are taken as the count, 250
+    // when the first two of the individual section are.
+    QTest::newRow("47: 1 basic + 3 individual") << resultImage(47, 1, 3) << 0 << "47";
+    QTest::newRow("47: 1 basic + 3 individual, zero-filled") << padded(resultImage(47, 1, 3)) << 0 << "47";
+    QTest::newRow("46: 2 basic + 3 individual") << resultImage(46, 2, 3) << 0 << "46";
+    QTest::newRow("46: 2 basic + 3 individual, zero-filled") << padded(resultImage(46, 2, 3)) << 0 << "46";
+    // One 46-byte record whose age byte is also a valid class code: only
+    // the file's length tells it from a 47-byte one.
+    for (int age : {0, 1, 2}) {
+        Image one;
+        add16(one, 1);
+        rec46(one, 300, 1, 100, 3, 1, 100, age, 0, {0, 30, 8}, {2, 4, 6}, {300});
+        add16(one, 0);
+        QTest::addRow("46: one record, age byte %d", age) << one << 1 << "46";
+        QTest::addRow("46: one record, age byte %d, zero-filled", age) << padded(one) << 1 << "refused";
+    }
+    Image one46;
+    add16(one46, 1);
+    rec46(one46, 300, 1, 100, 3, 1, 100, 0x81, 0, {0, 30, 8}, {2, 4, 6}, {300});
+    add16(one46, 0);
+    QTest::newRow("46: one record, age byte 0x81 (class code 129 as 47)") << padded(one46) << 1 << "46";
+    Image one47;
+    add16(one47, 1);
+    rec47(one47, 250, 0, 100, 0, 1, 0, 0, 9, 0x81, {0, 0, 10}, {15, 6, 12}, {250});
+    add16(one47, 0);
+    QTest::newRow("47: one record, class code 9 (age code 9 as 46)") << padded(one47) << 1 << "47";
+    QTest::newRow("30: three records") << resultImage(30, 3) << 0 << "30";
+    QTest::newRow("30: three records, zero-filled") << padded(resultImage(30, 3)) << 0 << "30";
+    QTest::newRow("30 only: a 47-byte image") << resultImage(47, 2, 1) << 2 << "refused";
+    QTest::newRow("47 or 46 only: a 30-byte image") << resultImage(30, 3) << 1 << "refused";
+    QTest::newRow("no records") << resultImage(47, 0, 0) << 0 << "47";
+    QTest::newRow("no records, 30 only") << resultImage(30, 0) << 2 << "30";
+    QTest::newRow("counts past the file") << Image{0xFF, 0xFF, 0, 0} << 0 << "refused";
+    QTest::newRow("cut inside the first record") << cut(resultImage(47, 2, 1), 48) << 0 << "refused";
+}
+
+void StrengthTest::layoutOfAmbiguousImages()
+{
+    QFETCH(Image, file);
+    QFETCH(int, candidates);
+    QFETCH(QString, layout);
+    QCOMPARE(layoutOf(file, candidates), layout);
+}
+
+void StrengthTest::layoutOverCounts()
+{
+    // Every small count of both sections, for both basic lengths and the
+    // 30-byte layout: a file of just the records reads as its own layout
+    // (without basic records the lengths read alike, and without any record
+    // every layout writes nothing); the same records in a zero-filled image
+    // read as their own layout or are refused, never as another.
+    for (int L : {47, 46, 30})
+        for (int basic = 0; basic <= (L == 30 ? 8 : 4); ++basic)
+            for (int individual = 0; individual <= (L == 30 ? 0 : 4); ++individual) {
+                const Image img = resultImage(L, basic, individual);
+                const QString own = QString::number(L);
+                const QString exact = layoutOf(img), inImage = layoutOf(padded(img));
+                const QString what = QStringLiteral("L %1, %2 + %3: ").arg(L).arg(basic).arg(individual);
+                const bool alike = basic == 0 && (L == 46 || individual == 0);
+                QVERIFY2(exact == own || (alike && exact == "47"), qPrintable(what + exact));
+                QVERIFY2(inImage == own || inImage == "refused" || (alike && inImage == "47"),
+                         qPrintable(what + inImage));
+            }
+}
+
+void StrengthTest::layoutOfCutImages()
+{
+    // A file that ends anywhere reads as its own layout (whose records that
+    // the file holds whole are then decoded) or is refused.  One basic
+    // 47-byte record and a count cut one byte short is itself a whole
+    // 46-byte image, and is left out.
+    for (int L : {47, 46, 30})
+        for (int basic = 1; basic <= (L == 30 ? 6 : 4); ++basic)
+            for (int individual = 0; individual <= (L == 30 ? 0 : 3); ++individual) {
+                const Image img = resultImage(L, basic, individual);
+                for (size_t n = 0; n < img.size(); ++n) {
+                    if (L == 47 && basic == 1 && individual == 0 && n + 1 == img.size())
+                        continue;
+                    const QString got = layoutOf(cut(img, n));
+                    QVERIFY2(got == QString::number(L) || got == "refused",
+                             qPrintable(QStringLiteral("L %1, %2 + %3 cut at %4: %5")
+                                            .arg(L).arg(basic).arg(individual).arg(n).arg(got)));
+                }
+                QCOMPARE(layoutOf(img), QString::number(L));
+            }
 }
 
 void StrengthTest::skipsWhatIsStored()

@@ -1,8 +1,10 @@
 // The commands that decode strength results, end to end with scripted
-// dialogs: "Загрузить bin файл" builds a database from a 47-byte image,
+// dialogs: "Загрузить bin файл" builds a database from the layout its file
+// reads as and from the file's bytes alone,
 // "Дополнить" appends an image of the database's own layout, a deflection
 // database still takes a download; the rows as python3-dbfread reads them.
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -53,6 +55,9 @@ private slots:
     void init();
     void cleanup();
     void binBuildsStrengthDatabase();
+    void binReadsTheFilesLayout_data();
+    void binReadsTheFilesLayout();
+    void shortAndEmptyFilesAfterAFullOne();
     void appendImageOfTheSameLayout();
     void append30ByteImage();
     void deflectionDatabaseTakesADownload();
@@ -148,6 +153,115 @@ void StrengthCommandsTest::binBuildsStrengthDatabase()
         "1.0\t08.03.2015\t09:00:00\t30.0\tб\t1.0\t7\tфунд. блок\t\t\t10.0\t\t\t50.0\t2\t1\t\t12.34\t\tB30\t3\t5.0",
     };
     QCOMPARE(readWithDbfread(db), expected);
+}
+
+void StrengthCommandsTest::binReadsTheFilesLayout_data()
+{
+    QTest::addColumn<Image>("file");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<int>("kind");  // 0: refused, no database
+    QTest::addColumn<uint32_t>("rows");
+    const QString basic = QStringLiteral("Добавлено записей в базовый метод: "),
+                  individual = QStringLiteral("Добавлено записей в индивидуальный метод: ");
+    QTest::newRow("30-byte records") << resultImage(30, 3) << QStringList{basic + "3"} << 5 << 3u;
+    QTest::newRow("30-byte records, whole image") << padded(resultImage(30, 3)) << QStringList{basic + "3"} << 5
+                                                  << 3u;
+    QTest::newRow("47: 1 + 3, whole image") << padded(resultImage(47, 1, 3))
+                                            << QStringList{basic + "1", individual + "3"} << 3 << 4u;
+    QTest::newRow("46: 2 + 3, whole image") << padded(resultImage(46, 2, 3))
+                                            << QStringList{basic + "2", individual + "3"} << 3 << 5u;
+    QTest::newRow("46: one record, age byte 0, whole image")
+        << padded(resultImage(46, 1, 0))
+        << QStringList{QStringLiteral("Файл читается одинаково и как записи по 47 байт, и как записи по 46 байт: "
+                                      "определить формат записей нельзя. База данных не создана.")}
+        << 0 << 0u;
+}
+
+void StrengthCommandsTest::binReadsTheFilesLayout()
+{
+    QFETCH(Image, file);
+    QFETCH(QStringList, messages);
+    QFETCH(int, kind);
+    QFETCH(uint32_t, rows);
+    TForm1& f = prog_->form1;
+    const QString db = path(QStringLiteral("s.db"));
+    dialogs_->files = {writeBin(QStringLiteral("s.bin"), file), db};
+    f.bin1Click();
+    QCOMPARE(texts(), messages);
+    QCOMPARE(f.db_open, kind != 0);
+    if (kind == 0) {
+        QCOMPARE(dialogs_->messages[0].icon, ui::Icon::Error);
+        QCOMPARE(dialogs_->fileRequests.size(), size_t(1));  // no database asked for
+        return;
+    }
+    QCOMPARE(f.layout_kind, kind);
+    QCOMPARE(f.append_decoder(), kind);
+    QCOMPARE(TForm1::commandEnabled(f.SV1), kind != 5);
+    QCOMPARE(f.Dbf1.physicalCount(), rows);
+    QCOMPARE(f.Dbf1.floatAt(0, f.Dbf1.fieldIndex(u"TYPE")), kind == 5 ? 2.0 : 3.0);
+    QCOMPARE(f.Dbf1.stringAt(0, f.Dbf1.fieldIndex(u"DATE")), QStringLiteral("01.01.2022"));
+}
+
+void StrengthCommandsTest::shortAndEmptyFilesAfterAFullOne()
+{
+    TForm1& f = prog_->form1;
+    const Image full = image47();
+    dialogs_->files = {writeBin(QStringLiteral("full.bin"), full), path(QStringLiteral("full.db"))};
+    f.bin1Click();
+    QCOMPARE(f.Dbf1.physicalCount(), 3u);
+
+    // The same file cut inside its individual record, then inside its
+    // second basic record: the memory image still holds the rest of the
+    // full file after the short one's bytes.
+    const QString left = QStringLiteral("Не добавлено записей, которых нет в файле целиком: 1.");
+    const struct {
+        size_t length;
+        QStringList messages;
+        uint32_t rows;
+    } cases[] = {
+        {140, {"Добавлено записей в базовый метод: 2", "Добавлено записей в индивидуальный метод: 0", left}, 2},
+        {60,
+         {"Добавлено записей в базовый метод: 1", "Добавлено записей в индивидуальный метод: 0",
+          left + " Файл обрывается до числа записей индивидуального метода: они не добавлены."},
+         1},
+    };
+    for (const auto& c : cases) {
+        dialogs_->messages.clear();
+        dialogs_->files = {writeBin(QStringLiteral("short.bin"), Image(full.begin(), full.begin() + c.length)),
+                           path(QStringLiteral("short.db"))};
+        f.bin1Click();
+        QCOMPARE(texts(), c.messages);
+        QCOMPARE(dialogs_->messages.back().icon, ui::Icon::Warning);
+        QCOMPARE(f.Dbf1.physicalCount(), c.rows);
+    }
+
+    // An empty file: a message, and neither a database nor an append.
+    const QString empty = writeBin(QStringLiteral("empty.bin"), {});
+    const QString emptyText =
+        QStringLiteral("Файл \"%1\" пуст: в нём нет результатов измерений.").arg(QDir::toNativeSeparators(empty));
+    dialogs_->messages.clear();
+    dialogs_->fileRequests.clear();
+    dialogs_->files = {empty, path(QStringLiteral("empty.db"))};
+    f.bin1Click();
+    QCOMPARE(texts(), QStringList{emptyText});
+    QCOMPARE(dialogs_->messages[0].icon, ui::Icon::Error);
+    QCOMPARE(dialogs_->fileRequests.size(), size_t(1));
+    QVERIFY(!f.db_open);
+    QVERIFY(!QFile::exists(path(QStringLiteral("empty.db"))));
+
+    dialogs_->messages.clear();
+    dialogs_->files = {path(QStringLiteral("short.db")), empty};
+    f.N4Click();
+    QCOMPARE(texts(), QStringList{emptyText});
+    QCOMPARE(f.Dbf1.physicalCount(), 1u);
+
+    // Nor does a file of another layout than the database's.
+    dialogs_->messages.clear();
+    dialogs_->files = {writeBin(QStringLiteral("c.bin"), resultImage(30, 3))};
+    f.N4Click();
+    QCOMPARE(texts(), QStringList{QStringLiteral("Записи файла не читаются как записи по 47 или 46 байт: их даты и "
+                                                 "время вне допустимых значений. Записи из файла не добавлены.")});
+    QCOMPARE(f.Dbf1.physicalCount(), 1u);
 }
 
 void StrengthCommandsTest::appendImageOfTheSameLayout()
