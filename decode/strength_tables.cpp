@@ -3,7 +3,7 @@
 #include <QLocale>
 #include <array>
 
-#include "app/app_locale.h"
+#include "ground/app_locale.h"
 
 namespace decode {
 namespace {

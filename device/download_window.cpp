@@ -1,6 +1,6 @@
 #include "device/download_window.h"
 
-#include "app/dialogs.h"
+#include "ground/dialogs.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

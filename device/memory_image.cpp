@@ -1,7 +1,7 @@
 #include "device/memory_image.h"
 
-#include "app/file_kind.h"
-#include "app/system_error.h"
+#include "ground/file_kind.h"
+#include "ground/system_error.h"
 
 #include <QFile>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "app/app_locale.h"
+#include "ground/app_locale.h"
 
 QLocale appLocale()
 {

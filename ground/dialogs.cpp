@@ -1,6 +1,6 @@
-#include "app/dialogs.h"
+#include "ground/dialogs.h"
 
-#include "app/app_locale.h"
+#include "ground/app_locale.h"
 
 #include <QColorDialog>
 #include <QDialog>

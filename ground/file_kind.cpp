@@ -1,4 +1,4 @@
-#include "app/file_kind.h"
+#include "ground/file_kind.h"
 
 #include <QDir>
 

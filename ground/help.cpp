@@ -1,4 +1,4 @@
-#include "app/help.h"
+#include "ground/help.h"
 
 #include <QDialog>
 #include <QFile>
@@ -7,7 +7,7 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "app/dialogs.h"
+#include "ground/dialogs.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "app/icons.h"
+#include "ground/icons.h"
 
 static void initIconResources() { Q_INIT_RESOURCE(app); }
 

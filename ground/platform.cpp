@@ -1,4 +1,4 @@
-#include "app/platform.h"
+#include "ground/platform.h"
 
 #include <QBuffer>
 #include <QClipboard>

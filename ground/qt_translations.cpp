@@ -1,4 +1,4 @@
-#include "app/qt_translations.h"
+#include "ground/qt_translations.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,6 +1,6 @@
-#include "app/settings_key.h"
+#include "ground/settings_key.h"
 
-#include "app/system_error.h"
+#include "ground/system_error.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/system_error.h"
+#include "ground/system_error.h"
 
 #include <cerrno>
 #include <cstring>

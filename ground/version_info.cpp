@@ -1,4 +1,4 @@
-#include "app/version_info.h"
+#include "ground/version_info.h"
 
 #include <QFile>
 #include <QStringList>

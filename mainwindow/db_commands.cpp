@@ -11,15 +11,15 @@
 #include <QTabWidget>
 #include <algorithm>
 
-#include "app/dialogs.h"
-#include "app/file_kind.h"
-#include "app/system_error.h"
+#include "ground/dialogs.h"
+#include "ground/file_kind.h"
+#include "ground/system_error.h"
 #include "decode/flash2orl01.h"
 #include "decode/strength_layout.h"
 #include "device/download_window.h"
 #include "device/memory_image.h"
 #include "store/measurement.h"
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 #include "views/record_grid.h"
 #include "views/string_grid.h"
 

@@ -1,7 +1,7 @@
 // The column lists of the main window's record grids: DBGridPro1 on the
 // operative sheet and its hidden siblings DBGridPro3 ... DBGridPro6.
 
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 #include "views/record_grid.h"
 
 namespace {

@@ -5,10 +5,10 @@
 #include <QTabWidget>
 #include <array>
 
-#include "app/dialogs.h"
-#include "app/settings_key.h"
+#include "ground/dialogs.h"
+#include "ground/settings_key.h"
 #include "views/layout_text.h"
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 #include "views/record_grid.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,11 +16,11 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "app/about_window.h"
-#include "app/dialogs.h"
-#include "app/help.h"
-#include "app/icons.h"
-#include "app/settings_key.h"
+#include "views/about_window.h"
+#include "ground/dialogs.h"
+#include "ground/help.h"
+#include "ground/icons.h"
+#include "ground/settings_key.h"
 #include "stats/sv_window.h"
 #include "views/record_grid.h"
 #include "views/string_grid.h"

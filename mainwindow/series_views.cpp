@@ -21,10 +21,10 @@
 #include <exception>
 #include <qcustomplot.h>
 
-#include "app/app_locale.h"
-#include "app/dialogs.h"
-#include "views/main_window.h"
-#include "views/series_logic.h"
+#include "ground/app_locale.h"
+#include "ground/dialogs.h"
+#include "mainwindow/main_window.h"
+#include "series/series_logic.h"
 #include "views/string_grid.h"
 
 namespace {

@@ -5,14 +5,14 @@
 // result's readings.
 #include <QAction>
 
-#include "app/dialogs.h"
+#include "ground/dialogs.h"
 #include "decode/flash2orl02.h"
 #include "decode/flash2orl03.h"
 #include "decode/strength_layout.h"
 #include "device/download_window.h"
 #include "device/memory_image.h"
 #include "output/diagram_window.h"
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 #include "views/record_grid.h"
 
 namespace {

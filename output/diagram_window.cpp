@@ -14,9 +14,9 @@
 #include <cerrno>
 #include <cmath>
 
-#include "app/app_locale.h"
-#include "app/dialogs.h"
-#include "app/system_error.h"
+#include "ground/app_locale.h"
+#include "ground/dialogs.h"
+#include "ground/system_error.h"
 #include "store/dbf.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <new>
 #include <qcustomplot.h>
 
-#include "app/dialogs.h"
-#include "app/help.h"
-#include "app/platform.h"
+#include "ground/dialogs.h"
+#include "ground/help.h"
+#include "ground/platform.h"
 #include "output/report_data.h"
 #include "output/report_painter.h"
 #include "output/report_preview.h"

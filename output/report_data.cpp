@@ -1,7 +1,7 @@
 #include "output/report_data.h"
 
 #include "store/dbf.h"
-#include "views/series_logic.h"
+#include "series/series_logic.h"
 
 namespace report {
 

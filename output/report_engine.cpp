@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/app_locale.h"
+#include "ground/app_locale.h"
 
 namespace report {
 

@@ -4,7 +4,7 @@
 
 #include "output/xls_writer.h"
 
-#include "app/system_error.h"
+#include "ground/system_error.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -3,17 +3,17 @@
 #include <QIcon>
 #include <new>
 
-#include "app/about_window.h"
-#include "app/dialogs.h"
+#include "views/about_window.h"
+#include "ground/dialogs.h"
 #include "store/dbf.h"
-#include "app/app_locale.h"
-#include "app/icons.h"
-#include "app/qt_translations.h"
-#include "app/settings_key.h"
+#include "ground/app_locale.h"
+#include "ground/icons.h"
+#include "ground/qt_translations.h"
+#include "ground/settings_key.h"
 #include "device/download_window.h"
 #include "output/diagram_window.h"
 #include "stats/sv_window.h"
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 
 namespace {
 

@@ -23,4 +23,4 @@ if [ -z "${ORL_SERIAL_PORTS:-}" ] && ! ls /dev/ttyUSB* /dev/ttyACM* >/dev/null 2
   echo "Simulated instrument on $sim_port"
 fi
 trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true' EXIT
-./build/app/dork5
+./build/program/dork5

@@ -1,11 +1,11 @@
-#include "views/series_logic.h"
+#include "series/series_logic.h"
 
 #include "decode/primitives.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "app/app_locale.h"
+#include "ground/app_locale.h"
 #include "store/dbf.h"
 
 namespace series {

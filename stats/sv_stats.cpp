@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/app_locale.h"
+#include "ground/app_locale.h"
 
 namespace stats {
 

@@ -12,8 +12,8 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "app/dialogs.h"
-#include "app/settings_key.h"
+#include "ground/dialogs.h"
+#include "ground/settings_key.h"
 #include "stats/sv_stats.h"
 #include "store/dbf.h"
 

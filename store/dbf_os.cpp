@@ -1,7 +1,7 @@
 // Platform file access of the table engine (see dbf_os.h).
 #include "store/dbf_os.h"
 
-#include "app/system_error.h"
+#include "ground/system_error.h"
 
 #include "store/dbf_fail.h"
 

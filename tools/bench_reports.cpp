@@ -18,9 +18,9 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-#include "app/app_locale.h"
-#include "app/dialogs.h"
-#include "app/settings_key.h"
+#include "ground/app_locale.h"
+#include "ground/dialogs.h"
+#include "ground/settings_key.h"
 #include "output/report_commands.h"
 #include "output/report_painter.h"
 #include "output/report_preview.h"
@@ -28,7 +28,7 @@
 #include "output/xls_writer.h"
 #include "store/dbf.h"
 #include "store/measurement.h"
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 
 namespace {
 

@@ -17,13 +17,13 @@
 #include <cstdio>
 #include <qcustomplot.h>
 
-#include "app/app_locale.h"
-#include "app/dialogs.h"
-#include "app/settings_key.h"
+#include "ground/app_locale.h"
+#include "ground/dialogs.h"
+#include "ground/settings_key.h"
 #include "store/dbf.h"
 #include "store/measurement.h"
-#include "views/main_window.h"
-#include "views/series_logic.h"
+#include "mainwindow/main_window.h"
+#include "series/series_logic.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <cstdio>
 
-#include "app/version_info.h"
+#include "ground/version_info.h"
 
 int main(int argc, char** argv)
 {

@@ -1,4 +1,4 @@
-#include "app/about_window.h"
+#include "views/about_window.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -10,7 +10,7 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "app/version_info.h"
+#include "ground/version_info.h"
 
 namespace {
 void centre(QWidget* w)

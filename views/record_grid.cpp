@@ -11,8 +11,8 @@
 #include <QStyledItemDelegate>
 #include <cmath>
 
-#include "app/app_locale.h"
-#include "app/dialogs.h"
+#include "ground/app_locale.h"
+#include "ground/dialogs.h"
 #include "store/dbf.h"
 
 // ---------------------------------------------------------------------------

@@ -1,7 +1,7 @@
 // The download window and the headless session against the dork5-sim tool on
 // real pseudo-terminals, found through ORL_SERIAL_PORTS.
 
-#include "app/dialogs.h"
+#include "ground/dialogs.h"
 #include "device/download_session.h"
 #include "device/download_window.h"
 #include "device/serial_port.h"

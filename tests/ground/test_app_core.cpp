@@ -4,9 +4,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/app_locale.h"
-#include "app/settings_key.h"
-#include "app/version_info.h"
+#include "ground/app_locale.h"
+#include "ground/settings_key.h"
+#include "ground/version_info.h"
 
 class AppCoreTest : public QObject {
     Q_OBJECT

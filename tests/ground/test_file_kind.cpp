@@ -1,8 +1,8 @@
 // Paths that are not regular files are refused with a reason, before anyone
 // opens them: a FIFO would block the reader, a folder or a device cannot be
 // a database or an image.
-#include "app/file_kind.h"
-#include "app/system_error.h"
+#include "ground/file_kind.h"
+#include "ground/system_error.h"
 #include "device/memory_image.h"
 
 #include <QDir>

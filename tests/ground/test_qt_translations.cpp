@@ -1,9 +1,9 @@
 // Qt's own texts are Russian: the catalogue loads, and the file dialog the
 // program shows (Qt's own widget dialog where no desktop dialog exists)
 // carries no English word.
-#include "app/app_locale.h"
-#include "app/dialogs.h"
-#include "app/qt_translations.h"
+#include "ground/app_locale.h"
+#include "ground/dialogs.h"
+#include "ground/qt_translations.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

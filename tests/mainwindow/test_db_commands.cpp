@@ -19,15 +19,15 @@
 #endif
 #include <sys/stat.h>
 
-#include "app/dialogs.h"
-#include "app/settings_key.h"
+#include "ground/dialogs.h"
+#include "ground/settings_key.h"
 #include "decode/primitives.h"
 #include "device/download_window.h"
 #include "store/dbf.h"
 #include "store/measurement.h"
 #include "tests/device/sim_process.h"
 #include "tools/sim/instrument.h"
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 #include "views/record_grid.h"
 
 namespace {

@@ -5,13 +5,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/app_locale.h"
-#include "app/dialogs.h"
-#include "app/settings_key.h"
+#include "ground/app_locale.h"
+#include "ground/dialogs.h"
+#include "ground/settings_key.h"
 #include "store/dbf.h"
 #include "store/measurement.h"
 #include "views/layout_text.h"
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 #include "views/record_grid.h"
 
 namespace {

@@ -12,13 +12,13 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/about_window.h"
-#include "app/dialogs.h"
-#include "app/settings_key.h"
-#include "app/version_info.h"
+#include "views/about_window.h"
+#include "ground/dialogs.h"
+#include "ground/settings_key.h"
+#include "ground/version_info.h"
 #include "store/dbf.h"
 #include "store/measurement.h"
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 #include "views/record_grid.h"
 
 namespace {

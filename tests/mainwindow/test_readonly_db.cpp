@@ -9,11 +9,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/dialogs.h"
-#include "app/settings_key.h"
+#include "ground/dialogs.h"
+#include "ground/settings_key.h"
 #include "store/dbf.h"
 #include "store/measurement.h"
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 #include "views/record_grid.h"
 
 namespace {

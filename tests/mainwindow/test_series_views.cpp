@@ -14,12 +14,12 @@
 #include <memory>
 #include <qcustomplot.h>
 
-#include "app/app_locale.h"
-#include "app/dialogs.h"
-#include "app/settings_key.h"
-#include "test_series_data.h"
-#include "views/main_window.h"
-#include "views/series_logic.h"
+#include "ground/app_locale.h"
+#include "ground/dialogs.h"
+#include "ground/settings_key.h"
+#include "../series/test_series_data.h"
+#include "mainwindow/main_window.h"
+#include "series/series_logic.h"
 #include "views/string_grid.h"
 
 using namespace seriestest;

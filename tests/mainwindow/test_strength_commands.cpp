@@ -10,14 +10,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/app_locale.h"
-#include "app/dialogs.h"
-#include "app/settings_key.h"
+#include "ground/app_locale.h"
+#include "ground/dialogs.h"
+#include "ground/settings_key.h"
 #include "device/download_window.h"
 #include "store/dbf.h"
 #include "store/measurement.h"
 #include "tests/decode/strength_images.h"
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 #include "views/record_grid.h"
 
 using namespace strength_images;

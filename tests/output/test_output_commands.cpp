@@ -20,12 +20,12 @@
 #include <memory>
 #include <qcustomplot.h>
 
-#include "../views/test_series_data.h"
-#include "app/dialogs.h"
-#include "app/platform.h"
-#include "app/settings_key.h"
+#include "../series/test_series_data.h"
+#include "ground/dialogs.h"
+#include "ground/platform.h"
+#include "ground/settings_key.h"
 #include "output/report_preview.h"
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 #include "tool_run.h"
 
 using namespace seriestest;

@@ -7,7 +7,7 @@
 #include <set>
 #include <tuple>
 
-#include "../views/test_series_data.h"
+#include "../series/test_series_data.h"
 #include "output/report_data.h"
 #include "output/report_painter.h"
 #include "output/report_workbook.h"

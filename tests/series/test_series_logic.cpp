@@ -4,9 +4,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/app_locale.h"
+#include "ground/app_locale.h"
 #include "test_series_data.h"
-#include "views/series_logic.h"
+#include "series/series_logic.h"
 
 using namespace seriestest;
 

@@ -14,11 +14,11 @@
 #include <QtTest>
 #include <cmath>
 
-#include "app/dialogs.h"
-#include "app/settings_key.h"
+#include "ground/dialogs.h"
+#include "ground/settings_key.h"
 #include "stats/sv_window.h"
 #include "sv_test_table.h"
-#include "views/main_window.h"
+#include "mainwindow/main_window.h"
 #include "views/record_grid.h"
 
 using namespace svtest;

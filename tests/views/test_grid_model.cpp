@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/app_locale.h"
-#include "app/dialogs.h"
+#include "ground/app_locale.h"
+#include "ground/dialogs.h"
 #include "store/dbf.h"
 #include "store/measurement.h"
 #include "tests/store/dbf_test_util.h"
