@@ -22,6 +22,7 @@
 #include "ground/icons.h"
 #include "ground/settings_key.h"
 #include "stats/sv_window.h"
+#include "views/grid_presentation.h"
 #include "views/record_grid.h"
 #include "views/string_grid.h"
 #include "output/report_commands.h"
@@ -38,6 +39,8 @@ TForm1::TForm1(SettingsKey& settings, QWidget* parent)
     Dbf1.setFiltered(true);
 
     reports_ = std::make_unique<report::ReportCommands>(this, Dbf1);
+    presentation = new GridPresentation(this, Dbf1, settings_);
+    connect(presentation, &GridPresentation::orderChanged, this, &TForm1::reloadGrids);
     buildMenus();
     buildToolBar();
     buildTabs();
@@ -208,7 +211,7 @@ void TForm1::buildTabs()
 
     for (RecordGrid* g : {DBGridPro1, DBGridPro3, DBGridPro4, DBGridPro5, DBGridPro6}) {
         connect(g, &RecordGrid::titleStateChanged, this,
-                [this, g](int column) { resort(g, sortTagOf(g), column); });
+                [this, g](int column) { presentation->resort(g, sortTagOf(g), column); });
     }
     // Editing a cell of the second individual grid counts as a change.
     connect(DBGridPro6, &RecordGrid::editStarted, this, [this] { db_changed = true; });

@@ -31,6 +31,7 @@ class QCustomPlot;
 class QCPBars;
 class QCPGraph;
 class RecordGrid;
+class GridPresentation;
 class StringGrid;
 class SettingsKey;
 namespace device {
@@ -152,21 +153,16 @@ public:
     void clearSeriesViews();
 
     // ---- grid presentation -------------------------------------------------
-    void reset_sort(RecordGrid* grid, const QString& tag);
+    GridPresentation* presentation = nullptr;
     // reset_sort for every record grid with its own tag.
     void reset_sort_all();
     // The sort tag of a record grid ("tab1", "tab3" ... "tab6").
     QString sortTagOf(const RecordGrid* grid) const;
-    void resort(RecordGrid* grid, const QString& tag, int column);
-    void align_cols(RecordGrid* grid);
     void N31Click();  // Выровнять столбцы
     void N28Click();  // Задать цвет
     void N29Click();  // Убрать цвет
     void N30Click();  // Убрать все цвета
-    void clear_colors(RecordGrid* grid);
     void N20Click();  // Убрать сортировку
-    bool load_layout(const QString& valueName, RecordGrid* grid);
-    void save_layout(const QString& valueName, RecordGrid* grid);
     bool load_layout_all();
     void save_layout_all();
     void setupGridColumns();  // column lists of DBGridPro1, 3..6

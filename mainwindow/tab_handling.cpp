@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QTabWidget>
 
+#include "views/grid_presentation.h"
 #include "views/record_grid.h"
 
 // ---------------------------------------------------------------------------
@@ -56,7 +57,7 @@ QString TForm1::sortTagOf(const RecordGrid* grid) const
 void TForm1::reset_sort_all()
 {
     for (RecordGrid* g : {DBGridPro1, DBGridPro3, DBGridPro4, DBGridPro5, DBGridPro6})
-        reset_sort(g, sortTagOf(g));
+        presentation->reset_sort(g, sortTagOf(g));
 }
 
 void TForm1::setTableFilter(const QString& filter)

@@ -12,6 +12,7 @@
 #include "store/measurement.h"
 #include "views/layout_text.h"
 #include "mainwindow/main_window.h"
+#include "views/grid_presentation.h"
 #include "views/record_grid.h"
 
 namespace {
@@ -148,7 +149,7 @@ private slots:
 
         // Again with no tag behind it: nothing fails, nothing is reported.
         f.N20Click();
-        f.reset_sort(f.DBGridPro4, QStringLiteral("tab4"));
+        f.presentation->reset_sort(f.DBGridPro4, QStringLiteral("tab4"));
         QCOMPARE(errorsShown(*dialogs_), 0);
         QCOMPARE(texts(g, "N"), QStringList({"1", "2", "3", "4", "5"}));
     }
@@ -177,7 +178,7 @@ private slots:
         grid.resize(1001, 400);
         grid.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
-        f.align_cols(&grid);
+        f.presentation->align_cols(&grid);
         for (const GridColumn& c : grid.columns())
             QCOMPARE(c.width, 71);
         QVERIFY(grid.fitToWidth());
@@ -360,7 +361,7 @@ private slots:
 
         // Directly: false, and the grid keeps its state.
         const auto before = f.DBGridPro3->layout();
-        QVERIFY(!f.load_layout(QStringLiteral("Table_3"), f.DBGridPro3));
+        QVERIFY(!f.presentation->load_layout(QStringLiteral("Table_3"), f.DBGridPro3));
         QVERIFY(f.DBGridPro3->layout() == before);
         QCOMPARE(errorsShown(*dialogs_), 2);
         QVERIFY(!f.load_layout_all());
