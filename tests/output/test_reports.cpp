@@ -2,6 +2,7 @@
 // lists and in what order, pages and their footers, the series information
 // texts, note and chart slot, and the workbook made from prepared pages.
 
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <set>
@@ -435,6 +436,12 @@ for path in sys.argv[1:]:
                                          numText + QStringLiteral("мин."), note};
         for (int mode : {1, 2}) {
             const PreparedReport r = mode == 1 ? report::prepareWaiting(*t, w, {}, m) : report::prepareObservation(*t, o, {}, m);
+            if (qEnvironmentVariableIsSet("DORK5_REPORT_DIR")) {  // kept to be looked at
+                QPrinter printer(QPrinter::HighResolution);
+                printer.setOutputFormat(QPrinter::PdfFormat);
+                printer.setOutputFileName(QDir(qEnvironmentVariable("DORK5_REPORT_DIR")).filePath(QStringLiteral("longest%1.pdf").arg(mode)));
+                QVERIFY(report::printPages(r, printer));
+            }
             QStringList values = {series, wide, numText, note};
             QString all;
             for (const PreparedPage& p : r.pages) {
