@@ -9,6 +9,8 @@ DownloadSession::DownloadSession(MemoryImage& image, DownloadState& state, QObje
 {
     timer1_.setSingleShot(true);
     timer2_.setSingleShot(true);
+    timer1_.setObjectName(QStringLiteral("Timer1"));
+    timer2_.setObjectName(QStringLiteral("Timer2"));
     connect(&timer1_, &QTimer::timeout, this, &DownloadSession::Timer1Timer);
     connect(&timer2_, &QTimer::timeout, this, &DownloadSession::Timer2Timer);
 

@@ -1,6 +1,7 @@
 #include "device/download_window.h"
 
 #include "ground/dialogs.h"
+#include "ground/object_names.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -75,6 +76,12 @@ TForm2::TForm2(QWidget* parent)
     bottom->addStretch();
     bottom->addWidget(Button1);
     top->addLayout(bottom);
+    setObjectNames({{StaticText2, "StaticText2"}, {StaticText8, "StaticText8"}, {ProgressBar1, "ProgressBar1"},
+                    {StaticText9, "StaticText9"}, {ProgressBar2, "ProgressBar2"}, {StaticText10, "StaticText10"},
+                    {ProgressBar3, "ProgressBar3"}, {GroupBox1, "GroupBox1"}, {StaticText4, "StaticText4"},
+                    {StaticText5, "StaticText5"}, {StaticText3, "StaticText3"}, {StaticText1, "StaticText1"},
+                    {StaticText6, "StaticText6"}, {StaticText7, "StaticText7"}, {Label1, "Label1"},
+                    {CheckBox1, "CheckBox1"}, {Button1, "Button1"}});
 
     session_ = std::make_unique<DownloadSession>(*image_, state_);
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);

@@ -45,6 +45,7 @@ TForm1::TForm1(SettingsKey& settings, QWidget* parent)
     buildToolBar();
     buildTabs();
     FormCreate();
+    nameComponents();
 }
 
 TForm1::~TForm1() = default;

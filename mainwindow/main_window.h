@@ -279,6 +279,7 @@ private:
     void buildMenus();
     void buildToolBar();
     void buildTabs();
+    void nameComponents();  // component_names.cpp
     void buildWaitingSheet(QWidget* sheet);      // series_views.cpp
     void buildObservationSheet(QWidget* sheet);  // series_views.cpp
     void onCurrentTabChanged(int index);

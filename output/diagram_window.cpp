@@ -103,6 +103,7 @@ TForm5::TForm5(dbf::Table& table, QWidget* parent) : QDialog(parent), table_(tab
     Chart1->axisRect()->setBackground(Qt::white);
 
     Label1 = new QCPTextElement(Chart1, QString(), chartFont(12));
+    Label1->setObjectName(QStringLiteral("Label1"));
     Chart1->plotLayout()->insertRow(0);
     Chart1->plotLayout()->addElement(0, 0, Label1);
 
@@ -117,9 +118,11 @@ TForm5::TForm5(dbf::Table& table, QWidget* parent) : QDialog(parent), table_(tab
     x->grid()->setVisible(false);
 
     Series1 = new ReadingBars(x, y);
+    Series1->setObjectName(QStringLiteral("Series1"));
     Series1->setWidth(0.6);
     Series1->removeFromLegend();
     Series2 = Chart1->addGraph(x, y);
+    Series2->setObjectName(QStringLiteral("Series2"));
     Series2->setName(QStringLiteral("Среднее"));
     Series2->setPen(QPen(Qt::black, 3));
 

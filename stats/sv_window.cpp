@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "ground/dialogs.h"
+#include "ground/object_names.h"
 #include "ground/settings_key.h"
 #include "stats/sv_stats.h"
 #include "store/dbf.h"
@@ -97,6 +98,14 @@ void TForm3::buildControls()
     // and a click on it runs the checks itself, so it takes no focus from a box.
     Button1->setAutoDefault(false);
     Button1->setFocusPolicy(Qt::TabFocus);
+    setObjectNames({{this, "TForm3"},
+                    {GroupBox1, "GroupBox1"}, {RadioButton1, "RadioButton1"}, {RadioButton2, "RadioButton2"},
+                    {CheckListBox1, "CheckListBox1"},
+                    {GroupBox2, "GroupBox2"}, {StaticText2, "StaticText2"}, {Edit2, "Edit2"},
+                    {StaticText1, "StaticText1"}, {Edit1, "Edit1"}, {CheckBox1, "CheckBox1"},
+                    {GroupBox3, "GroupBox3"}, {StaticText3, "StaticText3"}, {StaticText6, "StaticText6"},
+                    {StaticText7, "StaticText7"}, {StaticText4, "StaticText4"}, {StaticText5, "StaticText5"},
+                    {StaticText8, "StaticText8"}, {Button1, "Button1"}});
 
     connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) {
         if (on)

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "ground/object_names.h"
 #include "ground/version_info.h"
 
 namespace {
@@ -45,6 +46,8 @@ Tform6::Tform6(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::WindowTitleHint
     Button1->setGeometry(515 - 75 - 14, 151 - 25 - 12, 75, 25);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, &Tform6::Button1Click);
+    setObjectNames({{this, "Tform6"}, {StaticText1, "StaticText1"}, {StaticText3, "StaticText3"}, {StaticText2, "StaticText2"},
+                    {Button1, "Button1"}});
 }
 
 void Tform6::showEvent(QShowEvent* e)
@@ -72,6 +75,7 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent, Qt::SplashScreen | Qt::Framele
     Timer1->setInterval(3000);
     Timer1->setSingleShot(true);
     connect(Timer1, &QTimer::timeout, this, &TForm4::Timer1Timer);
+    setObjectNames({{this, "TForm4"}, {Image1, "Image1"}, {Timer1, "Timer1"}});
     centre(this);
 }
 

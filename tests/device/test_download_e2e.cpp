@@ -7,6 +7,7 @@
 #include "device/serial_port.h"
 #include "fake_link.h"
 #include "sim_process.h"
+#include "tests/object_names.h"
 #include "tools/sim/instrument.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -96,6 +98,15 @@ void TestDownloadE2E::windowDownloadsFromSecondPort()
     QCOMPARE(w.windowTitle(), QStringLiteral("Передача данных"));
     QVERIFY(w.CheckBox1->isHidden());
     QCOMPARE(w.StaticText2->text(), QStringLiteral("Ожидание готовности прибора..."));
+    // Every element is found under the window by its member's name, once.
+    verifyObjectNames(w, {{w.StaticText2, "StaticText2"}, {w.StaticText8, "StaticText8"},
+                          {w.ProgressBar1, "ProgressBar1"}, {w.StaticText9, "StaticText9"},
+                          {w.ProgressBar2, "ProgressBar2"}, {w.StaticText10, "StaticText10"},
+                          {w.ProgressBar3, "ProgressBar3"}, {w.GroupBox1, "GroupBox1"},
+                          {w.StaticText4, "StaticText4"}, {w.StaticText5, "StaticText5"},
+                          {w.StaticText3, "StaticText3"}, {w.StaticText1, "StaticText1"},
+                          {w.StaticText6, "StaticText6"}, {w.StaticText7, "StaticText7"}, {w.Label1, "Label1"},
+                          {w.CheckBox1, "CheckBox1"}, {w.Button1, "Button1"}});
 
     QElapsedTimer t;
     t.start();

@@ -4,13 +4,18 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QToolButton>
 #include <QPushButton>
 #include <QtTest>
+#include <qcustomplot.h>
 
 #include "views/about_window.h"
 #include "ground/dialogs.h"
@@ -20,6 +25,8 @@
 #include "store/measurement.h"
 #include "mainwindow/main_window.h"
 #include "views/record_grid.h"
+#include "views/string_grid.h"
+#include "tests/object_names.h"
 
 namespace {
 
@@ -80,6 +87,7 @@ private slots:
     void switchingTabsRefilters();
     void closeWritesDefaultDirButExitDoesNot();
     void helpAndAbout();
+    void componentsCarryTheirNames();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -297,6 +305,49 @@ void MainWindowTest::helpAndAbout()
     QCOMPARE(about.windowTitle(), QStringLiteral("О программе"));
     QCOMPARE(about.size(), QSize(515, 151));
     QCOMPARE(about.Button1->text(), QStringLiteral("Ок"));
+}
+
+void MainWindowTest::componentsCarryTheirNames()
+{
+    SettingsKey settings(cfg());
+    TForm1 f(settings);
+    QCOMPARE(f.objectName(), QStringLiteral("TForm1"));
+    verifyObjectNames(f, {{f.N1, "N1"}, {f.N2, "N2"}, {f.N3, "N3"}, {f.N4, "N4"}, {f.N5, "N5"}, {f.N6, "N6"},
+                          {f.N8, "N8"}, {f.N9, "N9"}, {f.bin1, "bin1"}, {f.Dsjl1, "Dsjl1"}, {f.N32, "N32"},
+                          {f.N36, "N36"}, {f.N27, "N27"}, {f.N31, "N31"}, {f.N28, "N28"}, {f.N29, "N29"},
+                          {f.N30, "N30"}, {f.N20, "N20"}, {f.N35, "N35"}, {f.Excel1, "Excel1"}, {f.N37, "N37"},
+                          {f.SV1, "SV1"}, {f.N110, "N110"}, {f.N38, "N38"}, {f.N22, "N22"}, {f.N23, "N23"},
+                          {f.N24, "N24"}, {f.PopupMenu1, "PopupMenu1"}, {f.N34, "N34"}, {f.N26, "N26"},
+                          {f.N11, "N11"}, {f.N12, "N12"}, {f.N13, "N13"}, {f.N14, "N14"}, {f.N33, "N33"},
+                          {f.N16, "N16"}, {f.ToolBar1, "ToolBar1"}, {f.PageControl1, "PageControl1"},
+                          {f.TabSheet1, "TabSheet1"}, {f.TabSheet2, "TabSheet2"}, {f.TabSheet3, "TabSheet3"},
+                          {f.TabSheet4, "TabSheet4"}, {f.TabSheet5, "TabSheet5"}, {f.TabSheet6, "TabSheet6"},
+                          {f.DBGridPro1, "DBGridPro1"}, {f.DBGridPro3, "DBGridPro3"}, {f.DBGridPro4, "DBGridPro4"},
+                          {f.DBGridPro5, "DBGridPro5"}, {f.DBGridPro6, "DBGridPro6"}, {f.RadioGroup1, "RadioGroup1"},
+                          {f.ComboBox1, "ComboBox1"}, {f.StaticText5, "StaticText5"}, {f.StaticText6, "StaticText6"},
+                          {f.StaticText7, "StaticText7"}, {f.Label11, "Label11"}, {f.StringGrid1, "StringGrid1"},
+                          {f.Chart1, "Chart1"}, {f.Series1, "Series1"}, {f.Series3, "Series3"}, {f.Series4, "Series4"},
+                          {f.Series5, "Series5"}, {f.Series6, "Series6"}, {f.Memo1, "Memo1"}, {f.TrackBar2, "TrackBar2"},
+                          {f.ComboBox2, "ComboBox2"}, {f.StaticText1, "StaticText1"}, {f.StaticText2, "StaticText2"},
+                          {f.StaticText3, "StaticText3"}, {f.StaticText4, "StaticText4"}, {f.Label10, "Label10"},
+                          {f.Panel5, "Panel5"}, {f.StringGrid2, "StringGrid2"}, {f.Chart2, "Chart2"},
+                          {f.LineSeries1, "LineSeries1"}, {f.Series2, "Series2"}, {f.Memo2, "Memo2"},
+                          {f.TrackBar1, "TrackBar1"}});
+    // The toolbar buttons run the commands of their menu items.
+    const QList<QAction*> commands{f.N2, f.N3, f.N5, f.N8, f.N9, f.N20, f.N23};
+    for (int i = 0; i < commands.size(); ++i) {
+        const QString name = QStringLiteral("ToolButton%1").arg(i + 1);
+        const QList<QToolButton*> found = f.findChildren<QToolButton*>(name);
+        QVERIFY2(found.size() == 1 && found[0]->defaultAction() == commands[i], qPrintable(name));
+    }
+
+    Tform6 about;
+    QCOMPARE(about.objectName(), QStringLiteral("Tform6"));
+    verifyObjectNames(about, {{about.StaticText1, "StaticText1"}, {about.StaticText2, "StaticText2"},
+                              {about.StaticText3, "StaticText3"}, {about.Button1, "Button1"}});
+    TForm4 splash;
+    QCOMPARE(splash.objectName(), QStringLiteral("TForm4"));
+    verifyObjectNames(splash, {{splash.Image1, "Image1"}, {splash.Timer1, "Timer1"}});
 }
 
 QTEST_MAIN(MainWindowTest)

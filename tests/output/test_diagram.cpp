@@ -16,6 +16,7 @@
 #include "store/measurement.h"
 #include "mainwindow/main_window.h"
 #include "tests/write_failure.h"
+#include "tests/object_names.h"
 
 class DiagramTest : public QObject {
     Q_OBJECT
@@ -84,6 +85,8 @@ void DiagramTest::readingsOfTheRecord()
     QCOMPARE(form.windowTitle(), QStringLiteral("График"));
     QCOMPARE(form.size(), QSize(570, 357));
     QCOMPARE(form.Chart1->size(), form.size());
+    verifyObjectNames(form, {{form.Chart1, "Chart1"}, {form.Series1, "Series1"}, {form.Series2, "Series2"},
+                             {form.Label1, "Label1"}, {form.BitBtn1, "BitBtn1"}, {form.Button1, "Button1"}});
     form.FormShow();
     QCOMPARE(form.Label1->text(), QStringLiteral("07.03.2015 14:07:05"));
 

@@ -18,6 +18,7 @@
 #include "ground/settings_key.h"
 #include "stats/sv_window.h"
 #include "sv_test_table.h"
+#include "tests/object_names.h"
 #include "mainwindow/main_window.h"
 #include "views/record_grid.h"
 
@@ -641,6 +642,22 @@ private slots:
         QCOMPARE(main.Dbf1.recordCount(), rows);
         QCOMPARE(firstColumn(), shown);
         main.Close_DB();
+    }
+
+    // Each control is found under the window by its member's name, once.
+    void componentsCarryTheirNames()
+    {
+        dbf::Table table;
+        TForm3 w(table, *settings_);
+        QCOMPARE(w.objectName(), QStringLiteral("TForm3"));
+        verifyObjectNames(w, {{w.GroupBox1, "GroupBox1"}, {w.RadioButton1, "RadioButton1"},
+                              {w.RadioButton2, "RadioButton2"}, {w.CheckListBox1, "CheckListBox1"},
+                              {w.GroupBox2, "GroupBox2"}, {w.StaticText2, "StaticText2"}, {w.Edit2, "Edit2"},
+                              {w.StaticText1, "StaticText1"}, {w.Edit1, "Edit1"}, {w.CheckBox1, "CheckBox1"},
+                              {w.GroupBox3, "GroupBox3"}, {w.StaticText3, "StaticText3"},
+                              {w.StaticText6, "StaticText6"}, {w.StaticText7, "StaticText7"},
+                              {w.StaticText4, "StaticText4"}, {w.StaticText5, "StaticText5"},
+                              {w.StaticText8, "StaticText8"}, {w.Button1, "Button1"}});
     }
 };
 
