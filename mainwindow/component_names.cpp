@@ -5,19 +5,15 @@
 #include "mainwindow/main_window.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QGroupBox>
-#include <QLabel>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QSlider>
 #include <QTabWidget>
 #include <QToolBar>
-#include <qcustomplot.h>
 
 #include "ground/object_names.h"
+#include "views/observation_view.h"
 #include "views/record_grid.h"
-#include "views/string_grid.h"
+#include "views/waiting_view.h"
 
 void TForm1::nameComponents()
 {
@@ -38,16 +34,7 @@ void TForm1::nameComponents()
         {TabSheet3, "TabSheet3"}, {TabSheet4, "TabSheet4"}, {TabSheet5, "TabSheet5"}, {TabSheet6, "TabSheet6"},
         {DBGridPro1, "DBGridPro1"}, {DBGridPro3, "DBGridPro3"}, {DBGridPro4, "DBGridPro4"},
         {DBGridPro5, "DBGridPro5"}, {DBGridPro6, "DBGridPro6"}, {RadioGroup1, "RadioGroup1"},
-        // waiting view
-        {ComboBox1, "ComboBox1"}, {StaticText5, "StaticText5"}, {StaticText6, "StaticText6"},
-        {StaticText7, "StaticText7"}, {Label11, "Label11"}, {StringGrid1, "StringGrid1"}, {Chart1, "Chart1"},
-        {Series1, "Series1"}, {Series3, "Series3"}, {Series4, "Series4"}, {Series5, "Series5"},
-        {Series6, "Series6"}, {Memo1, "Memo1"}, {TrackBar2, "TrackBar2"},
-        // observation view
-        {ComboBox2, "ComboBox2"}, {StaticText1, "StaticText1"}, {StaticText2, "StaticText2"},
-        {StaticText3, "StaticText3"}, {StaticText4, "StaticText4"}, {Label10, "Label10"}, {Panel5, "Panel5"},
-        {StringGrid2, "StringGrid2"}, {Chart2, "Chart2"}, {LineSeries1, "LineSeries1"}, {Series2, "Series2"},
-        {Memo2, "Memo2"}, {TrackBar1, "TrackBar1"},
+        {waitingView, "waitingView"}, {observationView, "observationView"},
     });
 
     // The toolbar buttons share their menu items' commands (ToolButton1 is

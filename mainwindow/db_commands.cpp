@@ -21,7 +21,8 @@
 #include "store/measurement.h"
 #include "mainwindow/main_window.h"
 #include "views/record_grid.h"
-#include "views/string_grid.h"
+#include "views/observation_view.h"
+#include "views/waiting_view.h"
 
 namespace {
 
@@ -203,11 +204,11 @@ void TForm1::flash2orl01(bool report)
         g->applyColumns();
     }
     const device::DownloadState& st = form2_->state();
-    const bool waitingWasListed = ComboBox1->count() > 0;
-    const bool observationWasListed = ComboBox2->count() > 0;
+    const bool waitingWasListed = waitingView->listedSeries() > 0;
+    const bool observationWasListed = observationView->listedSeries() > 0;
     decode::Flash2orl01Hooks hooks;
     hooks.addSeries = [this](int mode, const QString& number) {
-        (mode == 1 ? ComboBox1 : ComboBox2)->addItem(number);
+        (mode == 1 ? static_cast<SeriesView*>(waitingView) : observationView)->addSeries(number);
     };
     hooks.report = [this](const QString& text, const QString& caption) { ui::showInfo(this, text, caption); };
     decode::Flash2orl01Result r;
@@ -221,10 +222,8 @@ void TForm1::flash2orl01(bool report)
     reloadGrids();
     // Entries added to a picker select nothing: a series is shown only when
     // the user picks one.
-    if (!waitingWasListed)
-        ComboBox1->setCurrentIndex(-1);
-    if (!observationWasListed)
-        ComboBox2->setCurrentIndex(-1);
+    waitingView->selectNoneIf(!waitingWasListed);
+    observationView->selectNoneIf(!observationWasListed);
     if (r.skippedRecords > 0)
         ui::dialogs().message(this,
                               QStringLiteral("Прибор сообщил больше записей, чем вмещает образ памяти. "
@@ -473,9 +472,8 @@ void TForm1::dis_but()
     for (QAction* a : {N4, N5, N6, N8, N9, N36, N31, N28, N29, N30, N20, Excel1, SV1, N37, N34, N26, N11, N12, N13,
                        N14, N33, N16})
         setCommandEnabled(a, false);
-    for (QWidget* w : std::initializer_list<QWidget*>{StringGrid1, StringGrid2, TrackBar1, TrackBar2, Memo1, Memo2})
-        if (w)
-            w->hide();
+    waitingView->hideSeries();
+    observationView->hideSeries();
 }
 
 void TForm1::en_but()

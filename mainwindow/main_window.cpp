@@ -24,7 +24,8 @@
 #include "stats/sv_window.h"
 #include "views/grid_presentation.h"
 #include "views/record_grid.h"
-#include "views/string_grid.h"
+#include "views/observation_view.h"
+#include "views/waiting_view.h"
 #include "output/report_commands.h"
 
 const QString TForm1::ProductTitle = QStringLiteral("ДОРК - 5");
@@ -184,14 +185,25 @@ void TForm1::buildTabs()
     };
 
     TabSheet1 = gridSheet(DBGridPro1, "DBGridPro1");
-    TabSheet2 = new QWidget;
-    buildWaitingSheet(TabSheet2);
+    // The series views read their series through the table's filter, which
+    // the main window sets so that the grids follow it too.
+    const auto setFilter = [this](const QString& filter) { setTableFilter(filter); };
+    const auto viewSheet = [](QWidget* view) {
+        auto* sheet = new QWidget;
+        auto* lay = new QVBoxLayout(sheet);
+        lay->setContentsMargins(0, 0, 0, 0);
+        view->setParent(sheet);
+        lay->addWidget(view);
+        return sheet;
+    };
+    waitingView = new WaitingView(Dbf1, setFilter);
+    TabSheet2 = viewSheet(waitingView);
     RadioGroup1 = new QGroupBox(TabSheet2);
     RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
     new QVBoxLayout(RadioGroup1);
     RadioGroup1->hide();
-    TabSheet3 = new QWidget;
-    buildObservationSheet(TabSheet3);
+    observationView = new ObservationView(Dbf1, setFilter);
+    TabSheet3 = viewSheet(observationView);
     // The observation sheet carries a record grid of its own that is never shown.
     DBGridPro3 = new RecordGrid(Dbf1, TabSheet3);
     DBGridPro3->setObjectName(QStringLiteral("DBGridPro3"));
@@ -252,10 +264,8 @@ void TForm1::FormCreate()
     reset_sort_all();
 
     // 8. Series texts.
-    for (QLabel* l : {StaticText1, StaticText2, StaticText3, StaticText4, StaticText5, StaticText6,
-                      StaticText7, Label10, Label11})
-        if (l)
-            l->clear();
+    waitingView->clearTexts();
+    observationView->clearTexts();
 
     // 9-12.
     dis_but();

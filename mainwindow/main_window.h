@@ -1,12 +1,15 @@
 #pragma once
-// The main window: menus, toolbar, the mode tabs with their grids and series
-// views, and the database commands.  Its methods are spread over several
-// files by subject:
-//   views/main_window.cpp        construction, menus, toolbar, tabs, filters
-//   store/db_commands.cpp        create, open, append, save, close, delete, renumber
-//   views/series_views.cpp       waiting and observation series views
-//   views/grid_presentation.cpp  sorting, column widths, colours, layouts
-//   views/grid_columns.cpp       the column lists of the record grids
+// The main window: menus, toolbar, the mode tabs with the views it composes
+// (record grids, series views, grid presentation), and the commands.  Its
+// methods are spread over the files of this folder by subject:
+//   main_window.cpp        construction, menus, toolbar, tabs, start and close
+//   tab_handling.cpp       tab visibility, tab changes and table filters
+//   db_commands.cpp        create, open, append, save, close, delete, renumber
+//   strength_commands.cpp  strength results of ".bin" files
+//   output_commands.cpp    preview, print, export, chart copy, S and V
+//   grid_commands.cpp      grid presentation commands (forwarded)
+//   grid_columns.cpp       the column lists of the record grids
+//   component_names.cpp    object names of the components
 
 #include <QMainWindow>
 #include <QString>
@@ -18,21 +21,15 @@
 #include "store/measurement.h"
 
 class QAction;
-class QComboBox;
-class QLabel;
 class QMenu;
-class QPlainTextEdit;
-class QSlider;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
 class QWidget;
-class QCustomPlot;
-class QCPBars;
-class QCPGraph;
 class RecordGrid;
+class WaitingView;
+class ObservationView;
 class GridPresentation;
-class StringGrid;
 class SettingsKey;
 namespace device {
 class TForm2;
@@ -143,14 +140,8 @@ public:
     int currentSheet() const;                    // 1..6, 0 when none
 
     // ---- series views ----------------------------------------------------
-    void fillSeriesPicker(QComboBox* picker, int mode);
-    void ComboBox1Change();
-    void ComboBox2Change();
-    void TrackBar2Change();
-    void TrackBar1Change();
-    void Memo1Change();
-    void Memo2Change();
-    void clearSeriesViews();
+    WaitingView* waitingView = nullptr;          // on TabSheet2
+    ObservationView* observationView = nullptr;  // on TabSheet3
 
     // ---- grid presentation -------------------------------------------------
     GridPresentation* presentation = nullptr;
@@ -235,41 +226,7 @@ public:
     RecordGrid* DBGridPro5 = nullptr;
     RecordGrid* DBGridPro6 = nullptr;
 
-    // Waiting view
-    QComboBox* ComboBox1 = nullptr;
-    QLabel* StaticText5 = nullptr;  // duration
-    QLabel* StaticText6 = nullptr;  // threshold
-    QLabel* StaticText7 = nullptr;  // start
-    QLabel* Label11 = nullptr;      // cursor readout
-    StringGrid* StringGrid1 = nullptr;
-    QCustomPlot* Chart1 = nullptr;
-    QCPBars* Series1 = nullptr;
-    QCPGraph* Series3 = nullptr;
-    QCPGraph* Series4 = nullptr;
-    QCPGraph* Series5 = nullptr;
-    QCPGraph* Series6 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QSlider* TrackBar2 = nullptr;
-    // Observation view
-    QComboBox* ComboBox2 = nullptr;
-    QLabel* StaticText1 = nullptr;  // duration
-    QLabel* StaticText2 = nullptr;  // interval
-    QLabel* StaticText3 = nullptr;  // start
-    QLabel* StaticText4 = nullptr;  // end
-    QLabel* Label10 = nullptr;      // cursor readout
-    QWidget* Panel5 = nullptr;
-    StringGrid* StringGrid2 = nullptr;
-    QCustomPlot* Chart2 = nullptr;
-    QCPGraph* LineSeries1 = nullptr;
-    QCPGraph* Series2 = nullptr;
-    QPlainTextEdit* Memo2 = nullptr;
-    QSlider* TrackBar1 = nullptr;
-
     QGroupBox* RadioGroup1 = nullptr;  // hidden service group of the waiting tab
-
-    // The series each view shows (mode, ordinal); 0 when none.
-    int waitingSeries = 0;
-    int observationSeries = 0;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -280,8 +237,6 @@ private:
     void buildToolBar();
     void buildTabs();
     void nameComponents();  // component_names.cpp
-    void buildWaitingSheet(QWidget* sheet);      // series_views.cpp
-    void buildObservationSheet(QWidget* sheet);  // series_views.cpp
     void onCurrentTabChanged(int index);
     void sheetShown(int sheet);
     // The report of the current tab, when the output commands have one.
@@ -295,5 +250,4 @@ private:
     TForm3* form3_ = nullptr;
     TForm5* form5_ = nullptr;
     bool quitting_ = false;
-    bool inSeriesUpdate_ = false;
 };

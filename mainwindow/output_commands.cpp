@@ -10,6 +10,8 @@
 #include <QRadioButton>
 
 #include "output/report_commands.h"
+#include "views/observation_view.h"
+#include "views/waiting_view.h"
 
 // ---------------------------------------------------------------------------
 // output commands: the report of the current tab goes to the report commands
@@ -18,19 +20,21 @@ std::optional<report::ReportRequest> TForm1::currentReport() const
 {
     if (!db_open || !Dbf1.isOpen() || PageControl1->isHidden())
         return std::nullopt;
-    const auto kind = report::reportForSheet(currentSheet(), ComboBox1->currentText(), ComboBox2->currentText());
+    const WaitingView& w = *waitingView;
+    const ObservationView& o = *observationView;
+    const auto kind = report::reportForSheet(currentSheet(), w.pickedSeries(), o.pickedSeries());
     if (!kind)
         return std::nullopt;
     report::ReportRequest r;
     r.kind = *kind;
     if (*kind == report::ReportRequest::Kind::Waiting) {
-        r.waiting = {ComboBox1->currentText(), StaticText7->text(), StaticText5->text(), StaticText6->text(),
-                     Memo1->toPlainText()};
-        r.chart = Chart1;
+        r.waiting = {w.pickedSeries(), w.StaticText7->text(), w.StaticText5->text(), w.StaticText6->text(),
+                     w.Memo1->toPlainText()};
+        r.chart = w.Chart1;
     } else if (*kind == report::ReportRequest::Kind::Observation) {
-        r.observation = {ComboBox2->currentText(), StaticText3->text(), StaticText4->text(),
-                         StaticText1->text(),      StaticText2->text(), Memo2->toPlainText()};
-        r.chart = Chart2;
+        r.observation = {o.pickedSeries(),    o.StaticText3->text(), o.StaticText4->text(),
+                         o.StaticText1->text(), o.StaticText2->text(), o.Memo2->toPlainText()};
+        r.chart = o.Chart2;
     }
     return r;
 }
@@ -60,10 +64,10 @@ void TForm1::N38Click()
     if (PageControl1->isHidden())
         return;
     const int sheet = currentSheet();
-    if (sheet == 2 && !ComboBox1->currentText().isEmpty())
-        report::copyChartToClipboard(*Chart1);
-    if (sheet == 3 && !ComboBox2->currentText().isEmpty())
-        report::copyChartToClipboard(*Chart2);
+    if (sheet == 2 && !waitingView->pickedSeries().isEmpty())
+        report::copyChartToClipboard(*waitingView->Chart1);
+    if (sheet == 3 && !observationView->pickedSeries().isEmpty())
+        report::copyChartToClipboard(*observationView->Chart2);
 }
 
 // The hidden service command "1": shows the tab area and the waiting tab and

@@ -6,7 +6,9 @@
 #include <QTabWidget>
 
 #include "views/grid_presentation.h"
+#include "views/observation_view.h"
 #include "views/record_grid.h"
+#include "views/waiting_view.h"
 
 // ---------------------------------------------------------------------------
 // tabs and filters
@@ -86,8 +88,8 @@ void TForm1::TabSheet2Show()
         return;
     setTableFilter(QStringLiteral("MODE=1"));
     Dbf1.first();
-    if (Dbf1.recordCount() > 0 && ComboBox1->count() == 0)
-        fillSeriesPicker(ComboBox1, 1);
+    if (Dbf1.recordCount() > 0 && waitingView->listedSeries() == 0)
+        waitingView->fillPicker();
 }
 
 void TForm1::TabSheet3Show()
@@ -96,8 +98,8 @@ void TForm1::TabSheet3Show()
         return;
     setTableFilter(QStringLiteral("MODE=2"));
     Dbf1.first();
-    if (Dbf1.recordCount() > 0 && ComboBox2->count() == 0)
-        fillSeriesPicker(ComboBox2, 2);
+    if (Dbf1.recordCount() > 0 && observationView->listedSeries() == 0)
+        observationView->fillPicker();
 }
 
 void TForm1::TabSheet4Show() { setTableFilter(QStringLiteral("MODE=1")); }
@@ -141,5 +143,6 @@ void TForm1::tab_vis_dis()
     for (int i = 0; i < PageControl1->count(); ++i)
         PageControl1->setTabVisible(i, false);
     PageControl1->hide();
-    clearSeriesViews();
+    waitingView->clear();
+    observationView->clear();
 }

@@ -29,6 +29,8 @@
 #include "store/dbf.h"
 #include "store/measurement.h"
 #include "mainwindow/main_window.h"
+#include "views/observation_view.h"
+#include "views/waiting_view.h"
 
 namespace {
 
@@ -134,18 +136,18 @@ int main(int argc, char** argv)
         report::ReportRequest req;
         req.kind = c.kind;
         if (c.sheet == 1) {
-            form.ComboBox1->setCurrentIndex(0);
-            form.ComboBox1Change();
-            req.waiting = {form.ComboBox1->currentText(), QStringLiteral("01.03.2015 10:00:00"),
-                           QStringLiteral("240час."), QStringLiteral("3мм."), form.Memo1->toPlainText()};
-            req.chart = form.Chart1;
+            form.waitingView->ComboBox1->setCurrentIndex(0);
+            form.waitingView->ComboBox1Change();
+            req.waiting = {form.waitingView->ComboBox1->currentText(), QStringLiteral("01.03.2015 10:00:00"),
+                           QStringLiteral("240час."), QStringLiteral("3мм."), form.waitingView->Memo1->toPlainText()};
+            req.chart = form.waitingView->Chart1;
         } else if (c.sheet == 2) {
-            form.ComboBox2->setCurrentIndex(0);
-            form.ComboBox2Change();
-            req.observation = {form.ComboBox2->currentText(), QStringLiteral("01.03.2015 10:00:00"),
+            form.observationView->ComboBox2->setCurrentIndex(0);
+            form.observationView->ComboBox2Change();
+            req.observation = {form.observationView->ComboBox2->currentText(), QStringLiteral("01.03.2015 10:00:00"),
                                QStringLiteral("11.03.2015 10:00:00"), QStringLiteral("240час."),
-                               QStringLiteral("1мин."), form.Memo2->toPlainText()};
-            req.chart = form.Chart2;
+                               QStringLiteral("1мин."), form.observationView->Memo2->toPlainText()};
+            req.chart = form.observationView->Chart2;
         }
         app.processEvents();
         double chartMs = 0;

@@ -9,6 +9,7 @@
 // and prefix-observation.png after the timings.
 
 #include <QApplication>
+#include <functional>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QSlider>
@@ -24,6 +25,8 @@
 #include "store/measurement.h"
 #include "mainwindow/main_window.h"
 #include "series/series_logic.h"
+#include "views/observation_view.h"
+#include "views/waiting_view.h"
 
 namespace {
 
@@ -102,13 +105,13 @@ int main(int argc, char** argv)
     app.processEvents();
 
     auto pickAndDraw = [&](int sheet, QComboBox* picker, QCustomPlot* chart, QSlider* slider,
-                           void (TForm1::*change)(), const char* name) {
+                           std::function<void()> change, const char* name) {
         form.PageControl1->setCurrentIndex(sheet);
         app.processEvents();
         picker->setCurrentIndex(picker->findText(QStringLiteral("1")));
 
         timer.restart();
-        (form.*change)();
+        change();
         const double select = ms(timer);
         timer.restart();
         app.processEvents();  // layout and the queued replot
@@ -126,14 +129,16 @@ int main(int argc, char** argv)
         std::printf("%s: cursor move with redraw %.2f ms each (%d moves)\n", name, ms(timer) / moves, moves);
     };
 
-    pickAndDraw(1, form.ComboBox1, form.Chart1, form.TrackBar2, &TForm1::ComboBox1Change, "waiting");
-    pickAndDraw(2, form.ComboBox2, form.Chart2, form.TrackBar1, &TForm1::ComboBox2Change, "observation");
+    WaitingView& w = *form.waitingView;
+    ObservationView& o = *form.observationView;
+    pickAndDraw(1, w.ComboBox1, w.Chart1, w.TrackBar2, [&] { w.ComboBox1Change(); }, "waiting");
+    pickAndDraw(2, o.ComboBox2, o.Chart2, o.TrackBar1, [&] { o.ComboBox2Change(); }, "observation");
 
     if (argc > 2) {
         const QString prefix = QString::fromLocal8Bit(argv[2]);
         for (int sheet : {1, 2}) {
             form.PageControl1->setCurrentIndex(sheet);
-            (sheet == 1 ? form.TrackBar2 : form.TrackBar1)->setValue(points / 3);
+            (sheet == 1 ? form.waitingView->TrackBar2 : form.observationView->TrackBar1)->setValue(points / 3);
             app.processEvents();
             form.grab().save(prefix + (sheet == 1 ? QStringLiteral("-waiting.png") : QStringLiteral("-observation.png")));
         }
@@ -144,7 +149,7 @@ int main(int argc, char** argv)
     timer.restart();
     const int notes = 100;
     for (int i = 0; i < notes; ++i)
-        form.Memo1->setPlainText(QStringLiteral("Примечание: запись %1").arg(i));
+        form.waitingView->Memo1->setPlainText(QStringLiteral("Примечание: запись %1").arg(i));
     std::printf("note stored %.2f ms per keystroke\n", ms(timer) / notes);
 
     timer.restart();

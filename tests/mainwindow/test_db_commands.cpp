@@ -28,6 +28,8 @@
 #include "tests/device/sim_process.h"
 #include "tools/sim/instrument.h"
 #include "mainwindow/main_window.h"
+#include "views/observation_view.h"
+#include "views/waiting_view.h"
 #include "views/record_grid.h"
 
 namespace {
@@ -175,8 +177,8 @@ void DbCommandsTest::createFromInstrument()
     QVERIFY(f.PageControl1->isTabVisible(1));
     QVERIFY(f.PageControl1->isTabVisible(2));
     QVERIFY(f.N5->isEnabled());
-    QCOMPARE(f.ComboBox1->count(), 2);
-    QCOMPARE(f.ComboBox2->count(), 2);
+    QCOMPARE(f.waitingView->ComboBox1->count(), 2);
+    QCOMPARE(f.observationView->ComboBox2->count(), 2);
     // No work file is left beside the database.
     QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("Проба.db")}));
 

@@ -24,6 +24,8 @@
 #include "store/dbf.h"
 #include "store/measurement.h"
 #include "mainwindow/main_window.h"
+#include "views/observation_view.h"
+#include "views/waiting_view.h"
 #include "views/record_grid.h"
 #include "views/string_grid.h"
 #include "tests/object_names.h"
@@ -130,7 +132,7 @@ void MainWindowTest::startState()
     QVERIFY(f.N2->isEnabled());
     QVERIFY(f.N3->isEnabled());
     QVERIFY(!f.bin1->isVisible());
-    for (QLabel* l : {f.StaticText1, f.StaticText5, f.StaticText7, f.Label10, f.Label11})
+    for (QLabel* l : {f.observationView->StaticText1, f.waitingView->StaticText5, f.waitingView->StaticText7, f.observationView->Label10, f.waitingView->Label11})
         QCOMPARE(l->text(), QString());
     // The table waits with its design-time filter.
     QCOMPARE(f.Dbf1.filter(), QStringLiteral("MODE=0"));
@@ -218,8 +220,8 @@ void MainWindowTest::tabsForTableContent()
     f.Close_DB();
     QCOMPARE(tabs(f), QList<bool>(6, false));
     QVERIFY(f.PageControl1->isHidden());
-    QCOMPARE(f.ComboBox1->count(), 0);
-    QCOMPARE(f.ComboBox2->count(), 0);
+    QCOMPARE(f.waitingView->ComboBox1->count(), 0);
+    QCOMPARE(f.observationView->ComboBox2->count(), 0);
 }
 
 void MainWindowTest::switchingTabsRefilters()
@@ -236,11 +238,11 @@ void MainWindowTest::switchingTabsRefilters()
     QCOMPARE(f.Dbf1.filter(), QStringLiteral("MODE=1"));
     QCOMPARE(f.Dbf1.recordCount(), 3);
     // The picker is filled from the table when the tab is shown.
-    QCOMPARE(f.ComboBox1->count(), 2);
-    QCOMPARE(f.ComboBox1->itemText(1), QStringLiteral("2"));
+    QCOMPARE(f.waitingView->ComboBox1->count(), 2);
+    QCOMPARE(f.waitingView->ComboBox1->itemText(1), QStringLiteral("2"));
     f.PageControl1->setCurrentIndex(2);
     QCOMPARE(f.Dbf1.filter(), QStringLiteral("MODE=2"));
-    QCOMPARE(f.ComboBox2->count(), 1);
+    QCOMPARE(f.observationView->ComboBox2->count(), 1);
     f.PageControl1->setCurrentIndex(0);
     QCOMPARE(f.Dbf1.filter(), QStringLiteral("MODE=0"));
     QCOMPARE(f.Dbf1.recordCount(), 3);
@@ -324,15 +326,15 @@ void MainWindowTest::componentsCarryTheirNames()
                           {f.TabSheet4, "TabSheet4"}, {f.TabSheet5, "TabSheet5"}, {f.TabSheet6, "TabSheet6"},
                           {f.DBGridPro1, "DBGridPro1"}, {f.DBGridPro3, "DBGridPro3"}, {f.DBGridPro4, "DBGridPro4"},
                           {f.DBGridPro5, "DBGridPro5"}, {f.DBGridPro6, "DBGridPro6"}, {f.RadioGroup1, "RadioGroup1"},
-                          {f.ComboBox1, "ComboBox1"}, {f.StaticText5, "StaticText5"}, {f.StaticText6, "StaticText6"},
-                          {f.StaticText7, "StaticText7"}, {f.Label11, "Label11"}, {f.StringGrid1, "StringGrid1"},
-                          {f.Chart1, "Chart1"}, {f.Series1, "Series1"}, {f.Series3, "Series3"}, {f.Series4, "Series4"},
-                          {f.Series5, "Series5"}, {f.Series6, "Series6"}, {f.Memo1, "Memo1"}, {f.TrackBar2, "TrackBar2"},
-                          {f.ComboBox2, "ComboBox2"}, {f.StaticText1, "StaticText1"}, {f.StaticText2, "StaticText2"},
-                          {f.StaticText3, "StaticText3"}, {f.StaticText4, "StaticText4"}, {f.Label10, "Label10"},
-                          {f.Panel5, "Panel5"}, {f.StringGrid2, "StringGrid2"}, {f.Chart2, "Chart2"},
-                          {f.LineSeries1, "LineSeries1"}, {f.Series2, "Series2"}, {f.Memo2, "Memo2"},
-                          {f.TrackBar1, "TrackBar1"}});
+                          {f.waitingView->ComboBox1, "ComboBox1"}, {f.waitingView->StaticText5, "StaticText5"}, {f.waitingView->StaticText6, "StaticText6"},
+                          {f.waitingView->StaticText7, "StaticText7"}, {f.waitingView->Label11, "Label11"}, {f.waitingView->StringGrid1, "StringGrid1"},
+                          {f.waitingView->Chart1, "Chart1"}, {f.waitingView->Series1, "Series1"}, {f.waitingView->Series3, "Series3"}, {f.waitingView->Series4, "Series4"},
+                          {f.waitingView->Series5, "Series5"}, {f.waitingView->Series6, "Series6"}, {f.waitingView->Memo1, "Memo1"}, {f.waitingView->TrackBar2, "TrackBar2"},
+                          {f.observationView->ComboBox2, "ComboBox2"}, {f.observationView->StaticText1, "StaticText1"}, {f.observationView->StaticText2, "StaticText2"},
+                          {f.observationView->StaticText3, "StaticText3"}, {f.observationView->StaticText4, "StaticText4"}, {f.observationView->Label10, "Label10"},
+                          {f.observationView->Panel5, "Panel5"}, {f.observationView->StringGrid2, "StringGrid2"}, {f.observationView->Chart2, "Chart2"},
+                          {f.observationView->LineSeries1, "LineSeries1"}, {f.observationView->Series2, "Series2"}, {f.observationView->Memo2, "Memo2"},
+                          {f.observationView->TrackBar1, "TrackBar1"}});
     // The toolbar buttons run the commands of their menu items.
     const QList<QAction*> commands{f.N2, f.N3, f.N5, f.N8, f.N9, f.N20, f.N23};
     for (int i = 0; i < commands.size(); ++i) {

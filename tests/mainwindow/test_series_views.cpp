@@ -19,6 +19,8 @@
 #include "ground/settings_key.h"
 #include "../series/test_series_data.h"
 #include "mainwindow/main_window.h"
+#include "views/observation_view.h"
+#include "views/waiting_view.h"
 #include "series/series_logic.h"
 #include "views/string_grid.h"
 
@@ -158,128 +160,128 @@ private slots:
     {
         showSheet(1);
         QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=1"));
-        QCOMPARE(f().ComboBox1->count(), 3);
-        QCOMPARE(f().ComboBox1->itemText(0), QStringLiteral("1"));
-        QCOMPARE(f().ComboBox1->itemText(2), QStringLiteral("3"));
+        QCOMPARE(f().waitingView->ComboBox1->count(), 3);
+        QCOMPARE(f().waitingView->ComboBox1->itemText(0), QStringLiteral("1"));
+        QCOMPARE(f().waitingView->ComboBox1->itemText(2), QStringLiteral("3"));
         // Nothing is selected, so no series is shown or printed yet.
-        QCOMPARE(f().ComboBox1->currentText(), QString());
-        QVERIFY(f().StringGrid1->isHidden());
-        QVERIFY(f().Chart1->isHidden());
+        QCOMPARE(f().waitingView->ComboBox1->currentText(), QString());
+        QVERIFY(f().waitingView->StringGrid1->isHidden());
+        QVERIFY(f().waitingView->Chart1->isHidden());
         showSheet(2);
-        QCOMPARE(f().ComboBox2->count(), 2);
-        QCOMPARE(f().ComboBox2->itemText(1), QStringLiteral("2"));
+        QCOMPARE(f().observationView->ComboBox2->count(), 2);
+        QCOMPARE(f().observationView->ComboBox2->itemText(1), QStringLiteral("2"));
         // A filled picker is not filled again by the next visit.
         showSheet(1);
-        QCOMPARE(f().ComboBox1->count(), 3);
+        QCOMPARE(f().waitingView->ComboBox1->count(), 3);
     }
 
     void waitingSeriesSelected()
     {
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("1"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
         QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=1 AND TYPE=1"));
         QVERIFY(f().Dbf1.filtered());
-        QCOMPARE(f().waitingSeries, 1);
+        QCOMPARE(f().waitingView->shownSeries, 1);
 
         // List: title row, then the points as stored.
-        QVERIFY(f().StringGrid1->isVisible());
-        QCOMPARE(column(f().StringGrid1, 0),
+        QVERIFY(f().waitingView->StringGrid1->isVisible());
+        QCOMPARE(column(f().waitingView->StringGrid1, 0),
                  (QStringList{"Дата", "01.03.2015 10:00:00", "01.03.2015 10:30:00", "01.03.2015 11:00:00"}));
-        QCOMPARE(column(f().StringGrid1, 1), (QStringList{"Прогиб", "0,5", "1,25", "-3"}));
-        listFitsItsTexts(f().StringGrid1, 105, 65, QStringLiteral("00.00.0000 00:00:00"));
+        QCOMPARE(column(f().waitingView->StringGrid1, 1), (QStringList{"Прогиб", "0,5", "1,25", "-3"}));
+        listFitsItsTexts(f().waitingView->StringGrid1, 105, 65, QStringLiteral("00.00.0000 00:00:00"));
 
         // Header texts: number and unit without a space.
-        QCOMPARE(f().StaticText5->text(), QStringLiteral("24час."));
-        QCOMPARE(f().StaticText6->text(), QStringLiteral("2,6мм."));
-        QCOMPARE(f().StaticText7->text(), QStringLiteral("01.03.2015 10:00:00"));
-        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Примечание: "));
-        QVERIFY(f().Memo1->isVisible());
-        QVERIFY(f().TrackBar2->isVisible());
-        QVERIFY(f().Chart1->isVisible());
+        QCOMPARE(f().waitingView->StaticText5->text(), QStringLiteral("24час."));
+        QCOMPARE(f().waitingView->StaticText6->text(), QStringLiteral("2,6мм."));
+        QCOMPARE(f().waitingView->StaticText7->text(), QStringLiteral("01.03.2015 10:00:00"));
+        QCOMPARE(f().waitingView->Memo1->toPlainText(), QStringLiteral("Примечание: "));
+        QVERIFY(f().waitingView->Memo1->isVisible());
+        QVERIFY(f().waitingView->TrackBar2->isVisible());
+        QVERIFY(f().waitingView->Chart1->isVisible());
 
         // Chart: series in index order, bars at the points' times.
-        QCOMPARE(f().Chart1->plottableCount(), 5);
-        QCOMPARE(f().Chart1->plottable(0), static_cast<QCPAbstractPlottable*>(f().Series1));
-        QCOMPARE(f().Chart1->plottable(1), static_cast<QCPAbstractPlottable*>(f().Series3));
-        QCOMPARE(f().Chart1->plottable(4), static_cast<QCPAbstractPlottable*>(f().Series6));
+        QCOMPARE(f().waitingView->Chart1->plottableCount(), 5);
+        QCOMPARE(f().waitingView->Chart1->plottable(0), static_cast<QCPAbstractPlottable*>(f().waitingView->Series1));
+        QCOMPARE(f().waitingView->Chart1->plottable(1), static_cast<QCPAbstractPlottable*>(f().waitingView->Series3));
+        QCOMPARE(f().waitingView->Chart1->plottable(4), static_cast<QCPAbstractPlottable*>(f().waitingView->Series6));
         const double k0 = utcKey(1, 10, 0);
-        QCOMPARE(keysOf(f().Series1), (QVector<double>{k0, k0 + 1800, k0 + 3600}));
-        QCOMPARE(valuesOf(f().Series1), (QVector<double>{0.5, 1.25, -3}));
-        QCOMPARE(f().Series1->width(), 0.15 * 1800);
-        QCOMPARE(f().Series1->brush().color(), QColor(Qt::white));
+        QCOMPARE(keysOf(f().waitingView->Series1), (QVector<double>{k0, k0 + 1800, k0 + 3600}));
+        QCOMPARE(valuesOf(f().waitingView->Series1), (QVector<double>{0.5, 1.25, -3}));
+        QCOMPARE(f().waitingView->Series1->width(), 0.15 * 1800);
+        QCOMPARE(f().waitingView->Series1->brush().color(), QColor(Qt::white));
         // Threshold 2,6 rounds to 3; lines from the first to the last time.
-        QCOMPARE(keysOf(f().Series4), (QVector<double>{k0, k0 + 3600}));
-        QCOMPARE(valuesOf(f().Series4), (QVector<double>{3, 3}));
-        QCOMPARE(valuesOf(f().Series5), (QVector<double>{0, 0}));
-        QCOMPARE(valuesOf(f().Series6), (QVector<double>{-3, -3}));
-        QCOMPARE(f().Series4->pen().style(), Qt::DashDotLine);
-        QCOMPARE(f().Series4->pen().widthF(), 3.0);
-        QCOMPARE(f().Series4->pen().color(), QColor(Qt::red));
-        QCOMPARE(f().Series5->pen().color(), QColor(Qt::black));
-        QCOMPARE(f().Series3->scatterStyle().shape(), QCPScatterStyle::ssSquare);
+        QCOMPARE(keysOf(f().waitingView->Series4), (QVector<double>{k0, k0 + 3600}));
+        QCOMPARE(valuesOf(f().waitingView->Series4), (QVector<double>{3, 3}));
+        QCOMPARE(valuesOf(f().waitingView->Series5), (QVector<double>{0, 0}));
+        QCOMPARE(valuesOf(f().waitingView->Series6), (QVector<double>{-3, -3}));
+        QCOMPARE(f().waitingView->Series4->pen().style(), Qt::DashDotLine);
+        QCOMPARE(f().waitingView->Series4->pen().widthF(), 3.0);
+        QCOMPARE(f().waitingView->Series4->pen().color(), QColor(Qt::red));
+        QCOMPARE(f().waitingView->Series5->pen().color(), QColor(Qt::black));
+        QCOMPARE(f().waitingView->Series3->scatterStyle().shape(), QCPScatterStyle::ssSquare);
         // Axes hold every bar and line.
-        QVERIFY(f().Chart1->xAxis->range().lower < k0 - f().Series1->width() / 2);
-        QVERIFY(f().Chart1->xAxis->range().upper > k0 + 3600 + f().Series1->width() / 2);
-        QVERIFY(f().Chart1->yAxis->range().lower < -3);
-        QVERIFY(f().Chart1->yAxis->range().upper > 3);
-        QCOMPARE(f().Chart1->xAxis->label(), QStringLiteral("t, мин."));
-        QCOMPARE(f().Chart1->yAxis->label(), QStringLiteral("f, мм."));
-        auto ticker = qSharedPointerDynamicCast<QCPAxisTickerDateTime>(f().Chart1->xAxis->ticker());
+        QVERIFY(f().waitingView->Chart1->xAxis->range().lower < k0 - f().waitingView->Series1->width() / 2);
+        QVERIFY(f().waitingView->Chart1->xAxis->range().upper > k0 + 3600 + f().waitingView->Series1->width() / 2);
+        QVERIFY(f().waitingView->Chart1->yAxis->range().lower < -3);
+        QVERIFY(f().waitingView->Chart1->yAxis->range().upper > 3);
+        QCOMPARE(f().waitingView->Chart1->xAxis->label(), QStringLiteral("t, мин."));
+        QCOMPARE(f().waitingView->Chart1->yAxis->label(), QStringLiteral("f, мм."));
+        auto ticker = qSharedPointerDynamicCast<QCPAxisTickerDateTime>(f().waitingView->Chart1->xAxis->ticker());
         QVERIFY(ticker);
         QCOMPARE(ticker->dateTimeFormat(), QStringLiteral("hh:mm:ss\ndd.MM.yy"));
         QCOMPARE(ticker->dateTimeSpec(), Qt::UTC);
 
         // Slider and cursor on the first record.
-        QCOMPARE(f().TrackBar2->minimum(), 1);
-        QCOMPARE(f().TrackBar2->maximum(), 3);
-        QCOMPARE(f().TrackBar2->tickInterval(), 1);
-        QCOMPARE(f().TrackBar2->value(), 1);
-        QCOMPARE(keysOf(f().Series3), QVector<double>{k0});
-        QCOMPARE(valuesOf(f().Series3), QVector<double>{0.5});
-        QCOMPARE(f().Label11->text(), QStringLiteral("Дата:01.03.2015 10:00:00 Порог:0,5  "));
-        QCOMPARE(f().Label11->font().pointSize(), 14);
-        QVERIFY(f().Label11->font().bold());
+        QCOMPARE(f().waitingView->TrackBar2->minimum(), 1);
+        QCOMPARE(f().waitingView->TrackBar2->maximum(), 3);
+        QCOMPARE(f().waitingView->TrackBar2->tickInterval(), 1);
+        QCOMPARE(f().waitingView->TrackBar2->value(), 1);
+        QCOMPARE(keysOf(f().waitingView->Series3), QVector<double>{k0});
+        QCOMPARE(valuesOf(f().waitingView->Series3), QVector<double>{0.5});
+        QCOMPARE(f().waitingView->Label11->text(), QStringLiteral("Дата:01.03.2015 10:00:00 Порог:0,5  "));
+        QCOMPARE(f().waitingView->Label11->font().pointSize(), 14);
+        QVERIFY(f().waitingView->Label11->font().bold());
         QVERIFY(dialogs_->messages.empty());
     }
 
     void sliderMovesCursorOnly()
     {
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("1"));
-        f().TrackBar2->setValue(3);
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
+        f().waitingView->TrackBar2->setValue(3);
         const double k0 = utcKey(1, 10, 0);
-        QCOMPARE(keysOf(f().Series3), QVector<double>{k0 + 3600});
-        QCOMPARE(valuesOf(f().Series3), QVector<double>{-3});
-        QCOMPARE(f().Label11->text(), QStringLiteral("Дата:01.03.2015 11:00:00 Порог:-3  "));
+        QCOMPARE(keysOf(f().waitingView->Series3), QVector<double>{k0 + 3600});
+        QCOMPARE(valuesOf(f().waitingView->Series3), QVector<double>{-3});
+        QCOMPARE(f().waitingView->Label11->text(), QStringLiteral("Дата:01.03.2015 11:00:00 Порог:-3  "));
         // The arrow keys move it too.
-        QTest::keyClick(f().TrackBar2, Qt::Key_Left);
-        QCOMPARE(f().TrackBar2->value(), 2);
-        QCOMPARE(keysOf(f().Series3), QVector<double>{k0 + 1800});
+        QTest::keyClick(f().waitingView->TrackBar2, Qt::Key_Left);
+        QCOMPARE(f().waitingView->TrackBar2->value(), 2);
+        QCOMPARE(keysOf(f().waitingView->Series3), QVector<double>{k0 + 1800});
         // Clicking a list row does not move the cursor.
-        f().StringGrid1->setCurrentIndex(f().StringGrid1->model()->index(1, 0));
-        QCOMPARE(f().TrackBar2->value(), 2);
-        QCOMPARE(keysOf(f().Series3), QVector<double>{k0 + 1800});
+        f().waitingView->StringGrid1->setCurrentIndex(f().waitingView->StringGrid1->model()->index(1, 0));
+        QCOMPARE(f().waitingView->TrackBar2->value(), 2);
+        QCOMPARE(keysOf(f().waitingView->Series3), QVector<double>{k0 + 1800});
     }
 
     void anotherSeriesReplacesEverything()
     {
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("1"));
-        f().TrackBar2->setValue(3);
-        pick(f().ComboBox1, QStringLiteral("2"));
-        QCOMPARE(f().waitingSeries, 2);
-        QCOMPARE(f().StringGrid1->rowCount(), 3);
-        QCOMPARE(column(f().StringGrid1, 1), (QStringList{"Прогиб", "0,1", "0,2"}));
-        QCOMPARE(f().StaticText5->text(), QStringLiteral("час."));  // blank M1
-        QCOMPARE(f().StaticText6->text(), QStringLiteral("5мм."));
-        QCOMPARE(f().StaticText7->text(), QStringLiteral("02.03.2015 08:00:00"));
-        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Первая серия утром"));
-        QCOMPARE(keysOf(f().Series1).size(), 2);
-        QCOMPARE(valuesOf(f().Series4), (QVector<double>{5, 5}));
-        QCOMPARE(f().TrackBar2->value(), 1);
-        QCOMPARE(f().TrackBar2->maximum(), 2);
-        QCOMPARE(keysOf(f().Series3), QVector<double>{utcKey(2, 8, 0)});
-        QCOMPARE(f().Label11->text(), QStringLiteral("Дата:02.03.2015 08:00:00 Порог:0,1  "));
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
+        f().waitingView->TrackBar2->setValue(3);
+        pick(f().waitingView->ComboBox1, QStringLiteral("2"));
+        QCOMPARE(f().waitingView->shownSeries, 2);
+        QCOMPARE(f().waitingView->StringGrid1->rowCount(), 3);
+        QCOMPARE(column(f().waitingView->StringGrid1, 1), (QStringList{"Прогиб", "0,1", "0,2"}));
+        QCOMPARE(f().waitingView->StaticText5->text(), QStringLiteral("час."));  // blank M1
+        QCOMPARE(f().waitingView->StaticText6->text(), QStringLiteral("5мм."));
+        QCOMPARE(f().waitingView->StaticText7->text(), QStringLiteral("02.03.2015 08:00:00"));
+        QCOMPARE(f().waitingView->Memo1->toPlainText(), QStringLiteral("Первая серия утром"));
+        QCOMPARE(keysOf(f().waitingView->Series1).size(), 2);
+        QCOMPARE(valuesOf(f().waitingView->Series4), (QVector<double>{5, 5}));
+        QCOMPARE(f().waitingView->TrackBar2->value(), 1);
+        QCOMPARE(f().waitingView->TrackBar2->maximum(), 2);
+        QCOMPARE(keysOf(f().waitingView->Series3), QVector<double>{utcKey(2, 8, 0)});
+        QCOMPARE(f().waitingView->Label11->text(), QStringLiteral("Дата:02.03.2015 08:00:00 Порог:0,1  "));
         // Showing the note did not write it back anywhere.
         QCOMPARE(commentAt(2), QString());
     }
@@ -287,61 +289,61 @@ private slots:
     void seriesOfOneRecord()
     {
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("3"));
-        QCOMPARE(f().TrackBar2->minimum(), 1);
-        QCOMPARE(f().TrackBar2->maximum(), 1);
-        QCOMPARE(f().StringGrid1->rowCount(), 2);
+        pick(f().waitingView->ComboBox1, QStringLiteral("3"));
+        QCOMPARE(f().waitingView->TrackBar2->minimum(), 1);
+        QCOMPARE(f().waitingView->TrackBar2->maximum(), 1);
+        QCOMPARE(f().waitingView->StringGrid1->rowCount(), 2);
         const double k = double(QDateTime(QDate(2015, 3, 6), QTime(12, 0), Qt::UTC).toSecsSinceEpoch());
-        QCOMPARE(keysOf(f().Series1), QVector<double>{k});
-        QCOMPARE(keysOf(f().Series4), (QVector<double>{k, k}));
-        QCOMPARE(valuesOf(f().Series4), (QVector<double>{0, 0}));
-        QCOMPARE(keysOf(f().Series3), QVector<double>{k});
-        QCOMPARE(f().StaticText5->text(), QStringLiteral("1час."));
-        QCOMPARE(f().StaticText6->text(), QStringLiteral("0мм."));
-        QVERIFY(f().Chart1->xAxis->range().lower < k);
-        QVERIFY(f().Chart1->xAxis->range().upper > k);
-        QCOMPARE(f().Label11->text(), QStringLiteral("Дата:06.03.2015 12:00:00 Порог:12  "));
+        QCOMPARE(keysOf(f().waitingView->Series1), QVector<double>{k});
+        QCOMPARE(keysOf(f().waitingView->Series4), (QVector<double>{k, k}));
+        QCOMPARE(valuesOf(f().waitingView->Series4), (QVector<double>{0, 0}));
+        QCOMPARE(keysOf(f().waitingView->Series3), QVector<double>{k});
+        QCOMPARE(f().waitingView->StaticText5->text(), QStringLiteral("1час."));
+        QCOMPARE(f().waitingView->StaticText6->text(), QStringLiteral("0мм."));
+        QVERIFY(f().waitingView->Chart1->xAxis->range().lower < k);
+        QVERIFY(f().waitingView->Chart1->xAxis->range().upper > k);
+        QCOMPARE(f().waitingView->Label11->text(), QStringLiteral("Дата:06.03.2015 12:00:00 Порог:12  "));
     }
 
     void unknownSeriesShowsNoPoints()
     {
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("1"));
-        f().ComboBox1->addItem(QStringLiteral("9"));
-        pick(f().ComboBox1, QStringLiteral("9"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
+        f().waitingView->ComboBox1->addItem(QStringLiteral("9"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("9"));
         QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=1 AND TYPE=9"));
-        QCOMPARE(f().StringGrid1->rowCount(), 1);
-        QCOMPARE(f().StringGrid1->cell(0, 0), QStringLiteral("Дата"));
-        QCOMPARE(f().StringGrid1->cell(1, 0), QStringLiteral("Прогиб"));
-        QVERIFY(keysOf(f().Series1).isEmpty());
-        QVERIFY(keysOf(f().Series3).isEmpty());
-        QVERIFY(keysOf(f().Series4).isEmpty());
-        QCOMPARE(f().Label11->text(), QStringLiteral("Серия не содержит точек"));
-        QCOMPARE(f().StaticText5->text(), QString());
+        QCOMPARE(f().waitingView->StringGrid1->rowCount(), 1);
+        QCOMPARE(f().waitingView->StringGrid1->cell(0, 0), QStringLiteral("Дата"));
+        QCOMPARE(f().waitingView->StringGrid1->cell(1, 0), QStringLiteral("Прогиб"));
+        QVERIFY(keysOf(f().waitingView->Series1).isEmpty());
+        QVERIFY(keysOf(f().waitingView->Series3).isEmpty());
+        QVERIFY(keysOf(f().waitingView->Series4).isEmpty());
+        QCOMPARE(f().waitingView->Label11->text(), QStringLiteral("Серия не содержит точек"));
+        QCOMPARE(f().waitingView->StaticText5->text(), QString());
         QVERIFY(dialogs_->messages.empty());
         // Nothing to write the note into.
-        f().Memo1->setPlainText(QStringLiteral("Примечание: ничего"));
+        f().waitingView->Memo1->setPlainText(QStringLiteral("Примечание: ничего"));
         for (uint32_t r = 0; r < f().Dbf1.physicalCount(); ++r)
             QVERIFY(commentAt(r) != QStringLiteral("Примечание: ничего"));
 
         showSheet(2);
-        f().ComboBox2->addItem(QStringLiteral("7"));
-        pick(f().ComboBox2, QStringLiteral("7"));
-        QCOMPARE(f().StringGrid2->rowCount(), 1);
-        QVERIFY(keysOf(f().LineSeries1).isEmpty());
-        QCOMPARE(f().Label10->text(), QStringLiteral("Серия не содержит точек"));
+        f().observationView->ComboBox2->addItem(QStringLiteral("7"));
+        pick(f().observationView->ComboBox2, QStringLiteral("7"));
+        QCOMPARE(f().observationView->StringGrid2->rowCount(), 1);
+        QVERIFY(keysOf(f().observationView->LineSeries1).isEmpty());
+        QCOMPARE(f().observationView->Label10->text(), QStringLiteral("Серия не содержит точек"));
     }
 
     void noteGoesToFirstRecordOfItsSeries()
     {
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("1"));
-        f().Memo1->setFocus();
-        f().Memo1->moveCursor(QTextCursor::End);
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
+        f().waitingView->Memo1->setFocus();
+        f().waitingView->Memo1->moveCursor(QTextCursor::End);
         // The bare prefix is never written.
-        QCOMPARE(f().Memo1->toPlainText().size(), 12);
+        QCOMPARE(f().waitingView->Memo1->toPlainText().size(), 12);
         QCOMPARE(commentAt(2), QString());
-        QTest::keyClicks(f().Memo1, QStringLiteral("x"));
+        QTest::keyClicks(f().waitingView->Memo1, QStringLiteral("x"));
         QCOMPARE(commentAt(2), QStringLiteral("Примечание: x"));
         QCOMPARE(commentAt(3), QString());
         QCOMPARE(commentAt(4), QString());
@@ -350,21 +352,21 @@ private slots:
         // Series 2, whose first record is not the first of the mode: leave
         // the tab and come back (the mode-wide filter is set again); the note
         // still goes to series 2.
-        pick(f().ComboBox1, QStringLiteral("2"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("2"));
         showSheet(0);
         QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=0"));
         showSheet(1);
         QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=1"));
         QCOMPARE(f().Dbf1.physicalRecNo(), 2u);  // the view starts at series 1
-        f().Memo1->setFocus();
-        f().Memo1->moveCursor(QTextCursor::End);
-        QTest::keyClicks(f().Memo1, QStringLiteral("y"));
+        f().waitingView->Memo1->setFocus();
+        f().waitingView->Memo1->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f().waitingView->Memo1, QStringLiteral("y"));
         QCOMPARE(commentAt(9), QStringLiteral("Первая серия утромy"));
         QCOMPARE(commentAt(2), QStringLiteral("Примечание: x"));
         QCOMPARE(commentAt(10), QString());
-        pick(f().ComboBox1, QStringLiteral("1"));
-        f().Memo1->moveCursor(QTextCursor::End);
-        QTest::keyClicks(f().Memo1, QStringLiteral("y"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
+        f().waitingView->Memo1->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f().waitingView->Memo1, QStringLiteral("y"));
         QCOMPARE(commentAt(2), QStringLiteral("Примечание: xy"));
         QCOMPARE(commentAt(9), QStringLiteral("Первая серия утромy"));
 
@@ -373,7 +375,7 @@ private slots:
         showSheet(0);
         f().Dbf1.moveTo(1);
         const uint32_t current = f().Dbf1.physicalRecNo();
-        f().Memo1->setPlainText(QStringLiteral("Примечание: xyz"));
+        f().waitingView->Memo1->setPlainText(QStringLiteral("Примечание: xyz"));
         QCOMPARE(commentAt(2), QStringLiteral("Примечание: xyz"));
         QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=0"));
         QVERIFY(f().Dbf1.filtered());
@@ -382,9 +384,9 @@ private slots:
 
         // The note is back on the next selection, also after reopening.
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("2"));
-        pick(f().ComboBox1, QStringLiteral("1"));
-        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Примечание: xyz"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("2"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
+        QCOMPARE(f().waitingView->Memo1->toPlainText(), QStringLiteral("Примечание: xyz"));
         f().Close_DB();
         QVERIFY(f().Open_DB(path_));
         QCOMPARE(commentAt(2), QStringLiteral("Примечание: xyz"));
@@ -402,22 +404,22 @@ private slots:
         QVERIFY(f().Dbf1.readOnly());
         dialogs_->messages.clear();
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("2"));
-        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Первая серия утром"));
-        f().Memo1->setFocus();
-        f().Memo1->moveCursor(QTextCursor::End);
-        QTest::keyClicks(f().Memo1, QStringLiteral("abc"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("2"));
+        QCOMPARE(f().waitingView->Memo1->toPlainText(), QStringLiteral("Первая серия утром"));
+        f().waitingView->Memo1->setFocus();
+        f().waitingView->Memo1->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f().waitingView->Memo1, QStringLiteral("abc"));
         QCOMPARE(dialogs_->messages.size(), size_t(1));
         QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("только для чтения")));
-        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Первая серия утром"));
-        QVERIFY(f().Memo1->isReadOnly());
-        pick(f().ComboBox1, QStringLiteral("1"));
-        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Примечание: "));
-        QVERIFY(!f().Memo1->isReadOnly());
-        f().Memo1->moveCursor(QTextCursor::End);
-        QTest::keyClicks(f().Memo1, QStringLiteral("x"));
+        QCOMPARE(f().waitingView->Memo1->toPlainText(), QStringLiteral("Первая серия утром"));
+        QVERIFY(f().waitingView->Memo1->isReadOnly());
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
+        QCOMPARE(f().waitingView->Memo1->toPlainText(), QStringLiteral("Примечание: "));
+        QVERIFY(!f().waitingView->Memo1->isReadOnly());
+        f().waitingView->Memo1->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f().waitingView->Memo1, QStringLiteral("x"));
         QCOMPARE(dialogs_->messages.size(), size_t(2));
-        QCOMPARE(f().Memo1->toPlainText(), QStringLiteral("Примечание: "));
+        QCOMPARE(f().waitingView->Memo1->toPlainText(), QStringLiteral("Примечание: "));
         QCOMPARE(commentAt(2), QString());
         form_.reset();
         QVERIFY(QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner));
@@ -426,15 +428,15 @@ private slots:
     void noteFollowsAppendedAndDeletedRows()
     {
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("2"));
-        f().Memo1->setPlainText(QStringLiteral("Примечание: один"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("2"));
+        f().waitingView->Memo1->setPlainText(QStringLiteral("Примечание: один"));
         QCOMPARE(commentAt(9), QStringLiteral("Примечание: один"));
         // Rows before the series go away: its first record moves.
         f().Dbf1.setDeleted(0, true);
         f().Dbf1.setDeleted(1, true);
         f().Dbf1.pack();
         QCOMPARE(commentAt(7), QStringLiteral("Примечание: один"));
-        f().Memo1->setPlainText(QStringLiteral("Примечание: два"));
+        f().waitingView->Memo1->setPlainText(QStringLiteral("Примечание: два"));
         QCOMPARE(commentAt(7), QStringLiteral("Примечание: два"));
         QCOMPARE(commentAt(8), QString());
         QCOMPARE(commentAt(0), QString());
@@ -443,27 +445,27 @@ private slots:
     void noteLimits()
     {
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("1"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
         // The field keeps the first 50 characters; the box shows them next time.
         const QString sixty = QStringLiteral("Примечание: ") + QString(48, QChar(u'ж'));
         QCOMPARE(sixty.size(), 60);
-        f().Memo1->setPlainText(sixty);
+        f().waitingView->Memo1->setPlainText(sixty);
         QCOMPARE(commentAt(2), sixty.left(50));
-        pick(f().ComboBox1, QStringLiteral("2"));
-        pick(f().ComboBox1, QStringLiteral("1"));
-        QCOMPARE(f().Memo1->toPlainText(), sixty.left(50));
+        pick(f().waitingView->ComboBox1, QStringLiteral("2"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
+        QCOMPARE(f().waitingView->Memo1->toPlainText(), sixty.left(50));
 
         // The box itself takes at most 256 characters.
-        f().Memo1->setPlainText(QString(256, QChar(u'a')));
-        f().Memo1->setFocus();
-        f().Memo1->moveCursor(QTextCursor::End);
-        QTest::keyClicks(f().Memo1, QStringLiteral("bc"));
-        QCOMPARE(f().Memo1->toPlainText(), QString(256, QChar(u'a')));
-        f().Memo1->moveCursor(QTextCursor::Start);
-        QTest::keyClicks(f().Memo1, QStringLiteral("b"));
-        QCOMPARE(f().Memo1->toPlainText(), QString(256, QChar(u'a')));
-        f().Memo1->setPlainText(QString(300, QChar(u'z')));
-        QCOMPARE(f().Memo1->toPlainText().size(), 256);
+        f().waitingView->Memo1->setPlainText(QString(256, QChar(u'a')));
+        f().waitingView->Memo1->setFocus();
+        f().waitingView->Memo1->moveCursor(QTextCursor::End);
+        QTest::keyClicks(f().waitingView->Memo1, QStringLiteral("bc"));
+        QCOMPARE(f().waitingView->Memo1->toPlainText(), QString(256, QChar(u'a')));
+        f().waitingView->Memo1->moveCursor(QTextCursor::Start);
+        QTest::keyClicks(f().waitingView->Memo1, QStringLiteral("b"));
+        QCOMPARE(f().waitingView->Memo1->toPlainText(), QString(256, QChar(u'a')));
+        f().waitingView->Memo1->setPlainText(QString(300, QChar(u'z')));
+        QCOMPARE(f().waitingView->Memo1->toPlainText().size(), 256);
         QCOMPARE(commentAt(2), QString(50, QChar(u'z')));
     }
 
@@ -482,10 +484,10 @@ private slots:
         openWith(rows);
         f().resize(1200, 800);
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("1"));
-        f().TrackBar2->setValue(10000);
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
+        f().waitingView->TrackBar2->setValue(10000);
         QCoreApplication::processEvents();
-        QCustomPlot* chart = f().Chart1;
+        QCustomPlot* chart = f().waitingView->Chart1;
         chart->replot(QCustomPlot::rpImmediateRefresh);
         const QImage img = chart->toPixmap(chart->width(), chart->height()).toImage();
         QCPAxis* x = chart->xAxis;
@@ -513,7 +515,7 @@ private slots:
                 red += isRed(img.pixelColor(px, thresholdRow + dy));
         QVERIFY2(red > (right - left) / 3, qPrintable(QString::number(red)));
 
-        const auto key = series::pointKey(f().StringGrid1->cell(0, 10000));
+        const auto key = series::pointKey(f().waitingView->StringGrid1->cell(0, 10000));
         QVERIFY(key);
         const QPoint cursor(int(std::lround(x->coordToPixel(*key))), int(std::lround(y->coordToPixel(4.0))));
         QVERIFY2(isGreen(img.pixelColor(cursor)), qPrintable(img.pixelColor(cursor).name()));
@@ -522,57 +524,57 @@ private slots:
     void observationSeriesSelected()
     {
         showSheet(2);
-        pick(f().ComboBox2, QStringLiteral("1"));
+        pick(f().observationView->ComboBox2, QStringLiteral("1"));
         QCOMPARE(f().Dbf1.filter(), QStringLiteral("MODE=2 AND TYPE=1"));
-        QCOMPARE(f().observationSeries, 1);
-        QCOMPARE(column(f().StringGrid2, 0), (QStringList{"№", "1", "2", "3", "4"}));
-        QCOMPARE(column(f().StringGrid2, 1), (QStringList{"Прогиб", "0,7", "1", "1,5", "2"}));
+        QCOMPARE(f().observationView->shownSeries, 1);
+        QCOMPARE(column(f().observationView->StringGrid2, 0), (QStringList{"№", "1", "2", "3", "4"}));
+        QCOMPARE(column(f().observationView->StringGrid2, 1), (QStringList{"Прогиб", "0,7", "1", "1,5", "2"}));
         // Interval numbers of the largest series (150,000 points) are not elided.
-        listFitsItsTexts(f().StringGrid2, 35, 65, QStringLiteral("150000"));
-        QCOMPARE(f().Panel5->width(), f().StringGrid2->width() + 10);
-        QCOMPARE(f().StaticText1->text(), QStringLiteral("30час."));
-        QCOMPARE(f().StaticText2->text(), QStringLiteral("15мин."));
-        QCOMPARE(f().StaticText3->text(), QStringLiteral("01.03.2015 10:00:00"));
-        QCOMPARE(f().StaticText4->text(), QStringLiteral("02.03.2015 16:00:00"));
-        QCOMPARE(f().Memo2->toPlainText(), QStringLiteral("Примечание: "));
+        listFitsItsTexts(f().observationView->StringGrid2, 35, 65, QStringLiteral("150000"));
+        QCOMPARE(f().observationView->Panel5->width(), f().observationView->StringGrid2->width() + 10);
+        QCOMPARE(f().observationView->StaticText1->text(), QStringLiteral("30час."));
+        QCOMPARE(f().observationView->StaticText2->text(), QStringLiteral("15мин."));
+        QCOMPARE(f().observationView->StaticText3->text(), QStringLiteral("01.03.2015 10:00:00"));
+        QCOMPARE(f().observationView->StaticText4->text(), QStringLiteral("02.03.2015 16:00:00"));
+        QCOMPARE(f().observationView->Memo2->toPlainText(), QStringLiteral("Примечание: "));
 
-        QCOMPARE(f().Chart2->plottable(0), static_cast<QCPAbstractPlottable*>(f().LineSeries1));
-        QCOMPARE(f().Chart2->plottable(1), static_cast<QCPAbstractPlottable*>(f().Series2));
-        QCOMPARE(keysOf(f().LineSeries1), (QVector<double>{1, 2, 3, 4}));
-        QCOMPARE(valuesOf(f().LineSeries1), (QVector<double>{0.7, 1, 1.5, 2}));
-        QCOMPARE(f().LineSeries1->pen().color(), QColor(Qt::red));
-        QCOMPARE(f().LineSeries1->pen().widthF(), 2.0);
-        QCOMPARE(f().Chart2->xAxis->label(), QStringLiteral("№ инт"));
-        QCOMPARE(f().Chart2->yAxis->label(), QStringLiteral("f, мм."));
-        QVERIFY(f().Chart2->xAxis->range().contains(1) && f().Chart2->xAxis->range().contains(4));
-        QVERIFY(f().Chart2->yAxis->range().contains(0.7) && f().Chart2->yAxis->range().contains(2));
+        QCOMPARE(f().observationView->Chart2->plottable(0), static_cast<QCPAbstractPlottable*>(f().observationView->LineSeries1));
+        QCOMPARE(f().observationView->Chart2->plottable(1), static_cast<QCPAbstractPlottable*>(f().observationView->Series2));
+        QCOMPARE(keysOf(f().observationView->LineSeries1), (QVector<double>{1, 2, 3, 4}));
+        QCOMPARE(valuesOf(f().observationView->LineSeries1), (QVector<double>{0.7, 1, 1.5, 2}));
+        QCOMPARE(f().observationView->LineSeries1->pen().color(), QColor(Qt::red));
+        QCOMPARE(f().observationView->LineSeries1->pen().widthF(), 2.0);
+        QCOMPARE(f().observationView->Chart2->xAxis->label(), QStringLiteral("№ инт"));
+        QCOMPARE(f().observationView->Chart2->yAxis->label(), QStringLiteral("f, мм."));
+        QVERIFY(f().observationView->Chart2->xAxis->range().contains(1) && f().observationView->Chart2->xAxis->range().contains(4));
+        QVERIFY(f().observationView->Chart2->yAxis->range().contains(0.7) && f().observationView->Chart2->yAxis->range().contains(2));
 
-        QCOMPARE(f().TrackBar1->minimum(), 1);
-        QCOMPARE(f().TrackBar1->maximum(), 4);
-        QCOMPARE(f().TrackBar1->tickInterval(), 1);
-        QCOMPARE(keysOf(f().Series2), QVector<double>{1});
-        QCOMPARE(valuesOf(f().Series2), QVector<double>{0.7});
-        QCOMPARE(f().Label10->text(), QStringLiteral("N:1 Прогиб:0,7  "));
-        QCOMPARE(f().Label10->font().pointSize(), 14);
+        QCOMPARE(f().observationView->TrackBar1->minimum(), 1);
+        QCOMPARE(f().observationView->TrackBar1->maximum(), 4);
+        QCOMPARE(f().observationView->TrackBar1->tickInterval(), 1);
+        QCOMPARE(keysOf(f().observationView->Series2), QVector<double>{1});
+        QCOMPARE(valuesOf(f().observationView->Series2), QVector<double>{0.7});
+        QCOMPARE(f().observationView->Label10->text(), QStringLiteral("N:1 Прогиб:0,7  "));
+        QCOMPARE(f().observationView->Label10->font().pointSize(), 14);
 
-        f().TrackBar1->setValue(3);
-        QCOMPARE(keysOf(f().Series2), QVector<double>{3});
-        QCOMPARE(valuesOf(f().Series2), QVector<double>{1.5});
-        QCOMPARE(f().Label10->text(), QStringLiteral("N:3 Прогиб:1,5  "));
+        f().observationView->TrackBar1->setValue(3);
+        QCOMPARE(keysOf(f().observationView->Series2), QVector<double>{3});
+        QCOMPARE(valuesOf(f().observationView->Series2), QVector<double>{1.5});
+        QCOMPARE(f().observationView->Label10->text(), QStringLiteral("N:3 Прогиб:1,5  "));
 
         // One record: minimum and maximum at its N, the tick step kept.
-        f().TrackBar1->setTickInterval(7);
-        pick(f().ComboBox2, QStringLiteral("2"));
-        QCOMPARE(f().TrackBar1->minimum(), 1);
-        QCOMPARE(f().TrackBar1->maximum(), 1);
-        QCOMPARE(f().TrackBar1->tickInterval(), 7);
-        QCOMPARE(f().StaticText4->text(), QStringLiteral("05.03.2015"));
-        QCOMPARE(f().StaticText1->text(), QStringLiteral("72час."));
-        QCOMPARE(f().Label10->text(), QStringLiteral("N:1 Прогиб:4  "));
+        f().observationView->TrackBar1->setTickInterval(7);
+        pick(f().observationView->ComboBox2, QStringLiteral("2"));
+        QCOMPARE(f().observationView->TrackBar1->minimum(), 1);
+        QCOMPARE(f().observationView->TrackBar1->maximum(), 1);
+        QCOMPARE(f().observationView->TrackBar1->tickInterval(), 7);
+        QCOMPARE(f().observationView->StaticText4->text(), QStringLiteral("05.03.2015"));
+        QCOMPARE(f().observationView->StaticText1->text(), QStringLiteral("72час."));
+        QCOMPARE(f().observationView->Label10->text(), QStringLiteral("N:1 Прогиб:4  "));
 
         // Its note goes to its own first record.
-        pick(f().ComboBox2, QStringLiteral("1"));
-        f().Memo2->setPlainText(QStringLiteral("Примечание: наблюдение"));
+        pick(f().observationView->ComboBox2, QStringLiteral("1"));
+        f().observationView->Memo2->setPlainText(QStringLiteral("Примечание: наблюдение"));
         QCOMPARE(commentAt(5), QStringLiteral("Примечание: наблюдение"));
         QCOMPARE(commentAt(6), QString());
         QCOMPARE(commentAt(2), QString());
@@ -587,11 +589,11 @@ private slots:
                             QStringLiteral("01.03.2015"), QStringLiteral("10:00:00"), {}, {}});
         openWith(rows);
         showSheet(2);
-        pick(f().ComboBox2, QStringLiteral("1"));
-        QCOMPARE(f().TrackBar1->minimum(), 5);
-        QCOMPARE(f().TrackBar1->maximum(), 20);
-        QCOMPARE(f().TrackBar1->tickInterval(), 5);
-        QCOMPARE(f().TrackBar1->value(), 5);
+        pick(f().observationView->ComboBox2, QStringLiteral("1"));
+        QCOMPARE(f().observationView->TrackBar1->minimum(), 5);
+        QCOMPARE(f().observationView->TrackBar1->maximum(), 20);
+        QCOMPARE(f().observationView->TrackBar1->tickInterval(), 5);
+        QCOMPARE(f().observationView->TrackBar1->value(), 5);
     }
 
     void sortedTableListsInStoredOrder()
@@ -600,10 +602,10 @@ private slots:
         f().Dbf1.createIndexTag(QStringLiteral("tab1"), u"R", true);
         f().Dbf1.selectIndex(QStringLiteral("tab1"));
         f().Dbf1.refresh();
-        pick(f().ComboBox1, QStringLiteral("1"));
-        QCOMPARE(column(f().StringGrid1, 1), (QStringList{"Прогиб", "0,5", "1,25", "-3"}));
-        QCOMPARE(f().Label11->text(), QStringLiteral("Дата:01.03.2015 10:00:00 Порог:0,5  "));
-        f().Memo1->setPlainText(QStringLiteral("Примечание: по порядку"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
+        QCOMPARE(column(f().waitingView->StringGrid1, 1), (QStringList{"Прогиб", "0,5", "1,25", "-3"}));
+        QCOMPARE(f().waitingView->Label11->text(), QStringLiteral("Дата:01.03.2015 10:00:00 Порог:0,5  "));
+        f().waitingView->Memo1->setPlainText(QStringLiteral("Примечание: по порядку"));
         QCOMPARE(commentAt(2), QStringLiteral("Примечание: по порядку"));
         QCOMPARE(commentAt(3), QString());
     }
@@ -617,44 +619,44 @@ private slots:
                         QStringLiteral("01.03.2015 12:00:00"), {}});
         openWith(rows);
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("4"));
-        QCOMPARE(f().StringGrid1->rowCount(), 3);
-        QCOMPARE(f().StringGrid1->cell(0, 1), QStringLiteral("31.02.2015 10:00:00"));
-        QCOMPARE(keysOf(f().Series1).size(), 1);
+        pick(f().waitingView->ComboBox1, QStringLiteral("4"));
+        QCOMPARE(f().waitingView->StringGrid1->rowCount(), 3);
+        QCOMPARE(f().waitingView->StringGrid1->cell(0, 1), QStringLiteral("31.02.2015 10:00:00"));
+        QCOMPARE(keysOf(f().waitingView->Series1).size(), 1);
         QCOMPARE(dialogs_->messages.size(), size_t(1));
         QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("31.02.2015 10:00:00")));
         QCOMPARE(dialogs_->messages[0].icon, ui::Icon::Error);
         // The cursor on that row has no point but a readout.
-        QVERIFY(keysOf(f().Series3).isEmpty());
-        QCOMPARE(f().Label11->text(), QStringLiteral("Дата:31.02.2015 10:00:00 Порог:2  "));
-        f().TrackBar2->setValue(2);
-        QCOMPARE(keysOf(f().Series3).size(), 1);
+        QVERIFY(keysOf(f().waitingView->Series3).isEmpty());
+        QCOMPARE(f().waitingView->Label11->text(), QStringLiteral("Дата:31.02.2015 10:00:00 Порог:2  "));
+        f().waitingView->TrackBar2->setValue(2);
+        QCOMPARE(keysOf(f().waitingView->Series3).size(), 1);
     }
 
     void closingEmptiesTheViews()
     {
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("1"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
         showSheet(2);
-        pick(f().ComboBox2, QStringLiteral("1"));
+        pick(f().observationView->ComboBox2, QStringLiteral("1"));
         f().tab_vis_dis();
-        QCOMPARE(f().ComboBox1->count(), 0);
-        QCOMPARE(f().ComboBox2->count(), 0);
-        QVERIFY(keysOf(f().Series1).isEmpty());
-        QVERIFY(keysOf(f().LineSeries1).isEmpty());
-        for (QLabel* l : {f().StaticText1, f().StaticText2, f().StaticText3, f().StaticText4, f().StaticText5,
-                          f().StaticText6, f().StaticText7, f().Label10, f().Label11})
+        QCOMPARE(f().waitingView->ComboBox1->count(), 0);
+        QCOMPARE(f().observationView->ComboBox2->count(), 0);
+        QVERIFY(keysOf(f().waitingView->Series1).isEmpty());
+        QVERIFY(keysOf(f().observationView->LineSeries1).isEmpty());
+        for (QLabel* l : {f().observationView->StaticText1, f().observationView->StaticText2, f().observationView->StaticText3, f().observationView->StaticText4, f().waitingView->StaticText5,
+                          f().waitingView->StaticText6, f().waitingView->StaticText7, f().observationView->Label10, f().waitingView->Label11})
             QCOMPARE(l->text(), QString());
-        QCOMPARE(f().StringGrid1->cell(1, 1), QString());
-        QCOMPARE(f().StringGrid2->cell(0, 0), QString());
-        QVERIFY(f().StringGrid1->isHidden());
-        QVERIFY(f().StringGrid2->isHidden());
-        QVERIFY(f().Chart1->isHidden());
-        QVERIFY(f().Chart2->isHidden());
-        QCOMPARE(f().waitingSeries, 0);
-        QCOMPARE(f().observationSeries, 0);
+        QCOMPARE(f().waitingView->StringGrid1->cell(1, 1), QString());
+        QCOMPARE(f().observationView->StringGrid2->cell(0, 0), QString());
+        QVERIFY(f().waitingView->StringGrid1->isHidden());
+        QVERIFY(f().observationView->StringGrid2->isHidden());
+        QVERIFY(f().waitingView->Chart1->isHidden());
+        QVERIFY(f().observationView->Chart2->isHidden());
+        QCOMPARE(f().waitingView->shownSeries, 0);
+        QCOMPARE(f().observationView->shownSeries, 0);
         // A note typed now goes nowhere.
-        f().Memo1->setPlainText(QStringLiteral("Примечание: после"));
+        f().waitingView->Memo1->setPlainText(QStringLiteral("Примечание: после"));
         QCOMPARE(commentAt(2), QString());
     }
 };

@@ -26,6 +26,8 @@
 #include "ground/settings_key.h"
 #include "output/report_preview.h"
 #include "mainwindow/main_window.h"
+#include "views/observation_view.h"
+#include "views/waiting_view.h"
 #include "tool_run.h"
 
 using namespace seriestest;
@@ -171,7 +173,7 @@ private slots:
     {
         // Waiting tab with an empty series box: nothing is prepared or asked.
         showSheet(1);
-        QCOMPARE(f().ComboBox1->currentText(), QString());
+        QCOMPARE(f().waitingView->ComboBox1->currentText(), QString());
         f().ToolButton4Click();
         f().ToolButton5Click();
         f().Excel1Click();
@@ -189,7 +191,7 @@ private slots:
     void previewOpensAtOneWholePageAndPaintsOnDemand()
     {
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("1"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
         dialogs_->onExec = [](QDialog& d) {
             auto* preview = qobject_cast<report::ReportPreview*>(&d);
             QVERIFY(preview);
@@ -303,8 +305,8 @@ for r in dbfread.DBF(sys.argv[1], encoding='cp1251'):
     void waitingReportToPdfFromThePrintCommand()
     {
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("1"));
-        f().Memo1->setPlainText(QStringLiteral("Примечание: пролёт 3"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
+        f().waitingView->Memo1->setPlainText(QStringLiteral("Примечание: пролёт 3"));
         // Leaving the tab and coming back resets the table's filter to the
         // whole mode; the report still lists the series it names.
         showSheet(0);
@@ -337,7 +339,7 @@ for r in dbfread.DBF(sys.argv[1], encoding='cp1251'):
     void observationReportToPdfWithAPageRange()
     {
         showSheet(2);
-        pick(f().ComboBox2, QStringLiteral("1"));
+        pick(f().observationView->ComboBox2, QStringLiteral("1"));
         showSheet(1);
         showSheet(2);
         const QString pdf = dir_.filePath(QStringLiteral("observation.pdf"));
@@ -413,7 +415,7 @@ for r in range(s.nrows):
         if (!tooltest::haveSoffice())
             QSKIP("LibreOffice (soffice) is not installed");
         showSheet(1);
-        pick(f().ComboBox1, QStringLiteral("1"));
+        pick(f().waitingView->ComboBox1, QStringLiteral("1"));
         const QString xls = dir_.filePath(QStringLiteral("series.xls"));
         dialogs_->files.push_back(xls);
         f().Excel1Click();
@@ -457,7 +459,7 @@ for r in range(s.nrows):
     void exportCancelledOrRefusedWritesNothing()
     {
         showSheet(2);
-        pick(f().ComboBox2, QStringLiteral("1"));
+        pick(f().observationView->ComboBox2, QStringLiteral("1"));
         const QStringList before = QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden);
         f().Excel1Click();  // the dialog is cancelled
         QCOMPARE(dialogs_->fileRequests.size(), size_t(1));
@@ -488,12 +490,12 @@ for r in range(s.nrows):
         f().N38Click();
         QCOMPARE(cb->text(), QStringLiteral("до копирования"));
 
-        pick(f().ComboBox2, QStringLiteral("1"));
+        pick(f().observationView->ComboBox2, QStringLiteral("1"));
         f().N38Click();
         const QMimeData* data = cb->mimeData();
         QVERIFY(data->hasImage());
         const QImage img = qvariant_cast<QImage>(data->imageData());
-        QCOMPARE(img.size(), f().Chart2->size());
+        QCOMPARE(img.size(), f().observationView->Chart2->size());
         QVERIFY(data->hasFormat(QStringLiteral("image/png")));
         QVERIFY(data->data(QStringLiteral("image/svg+xml")).contains("<svg"));
         QVERIFY(!data->hasText());

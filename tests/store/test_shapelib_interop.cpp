@@ -19,6 +19,8 @@
 #include "store/dbf.h"
 #include "store/measurement.h"
 #include "mainwindow/main_window.h"
+#include "views/observation_view.h"
+#include "views/waiting_view.h"
 #include "views/record_grid.h"
 
 namespace {
@@ -193,17 +195,17 @@ void ShapelibInteropTest::westernTableRefusesCyrillicNote()
 
     // The series note: refused the same way, the view stays where it was.
     f.PageControl1->setCurrentIndex(1);
-    const int at = f.ComboBox1->findText(QStringLiteral("1"));
+    const int at = f.waitingView->ComboBox1->findText(QStringLiteral("1"));
     QVERIFY(at >= 0);
-    f.ComboBox1->setCurrentIndex(at);
-    emit f.ComboBox1->activated(at);
+    f.waitingView->ComboBox1->setCurrentIndex(at);
+    emit f.waitingView->ComboBox1->activated(at);
     const QString filter = f.Dbf1.filter();
     const int rows = f.Dbf1.recordCount();
-    f.Memo1->setPlainText(QStringLiteral("Примечание: ночная серия"));
+    f.waitingView->Memo1->setPlainText(QStringLiteral("Примечание: ночная серия"));
     QCOMPARE(dialogs.messages.size(), size_t(2));
     QVERIFY(dialogs.messages[1].text.contains(QStringLiteral("COMMENT")));
-    QCOMPARE(f.Memo1->toPlainText(), QStringLiteral("Примечание: "));  // what the file holds
-    QVERIFY(!f.Memo1->isReadOnly());  // a western note can still be written
+    QCOMPARE(f.waitingView->Memo1->toPlainText(), QStringLiteral("Примечание: "));  // what the file holds
+    QVERIFY(!f.waitingView->Memo1->isReadOnly());  // a western note can still be written
     QCOMPARE(f.Dbf1.filter(), filter);
     QCOMPARE(f.Dbf1.recordCount(), rows);
     f.Close_DB();
