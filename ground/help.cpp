@@ -1,6 +1,7 @@
 #include "ground/help.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -13,6 +14,16 @@
 #include <windows.h>
 #include <shellapi.h>
 #endif
+
+QString findHelpFile(const QString& programDir)
+{
+    const QDir dir(programDir);
+    for (const QString& candidate : {dir.filePath(QStringLiteral("orl.hlp")),
+                                     dir.filePath(QStringLiteral("../share/dork5/orl.hlp"))})
+        if (QFileInfo(candidate).isFile())
+            return QDir::cleanPath(candidate);
+    return {};
+}
 
 void showHelp(QWidget* parent, const QString& helpFile, int command, int data)
 {

@@ -7,7 +7,6 @@
 #include <QRadioButton>
 #include <QComboBox>
 #include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -242,11 +241,11 @@ void TForm1::FormCreate()
     setWindowColourOpen(false);
     PageControl1->hide();
 
-    // 2. The help file beside the executable, when there is one.
+    // 2. The help file beside the executable (or where a package put it),
+    // when there is one.
     help_file = QStringLiteral("ДОРК.HLP");
-    const QString local = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("orl.hlp"));
-    if (QFileInfo::exists(local))
-        help_file = local;
+    if (const QString found = findHelpFile(QCoreApplication::applicationDirPath()); !found.isEmpty())
+        help_file = found;
 
     // 3-4. Settings key and default directory.
     if (settings_.exists(QStringLiteral("Default_dir"))) {

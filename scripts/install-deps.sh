@@ -3,7 +3,7 @@
 # are missing.  Runs apt-get as root (directly, or through sudo).
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config dpkg-dev
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libqcustomplot-dev libgl-dev qt6-translations-l10n
   fonts-liberation2
   python3 python3-dbfread python3-xlrd shapelib

@@ -1,10 +1,11 @@
-// Settings key store and file version information.
+// Settings key store, file version information, locale, help file lookup.
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "ground/app_locale.h"
+#include "ground/help.h"
 #include "ground/settings_key.h"
 #include "ground/version_info.h"
 
@@ -19,6 +20,7 @@ private slots:
     void versionInFile();
     void programCarriesItsVersion();
     void russianLocale();
+    void helpFileBesideOrInstalled();
 };
 
 void AppCoreTest::settingsRoundTrip()
@@ -161,6 +163,25 @@ void AppCoreTest::russianLocale()
     QCOMPARE(QLocale().toDouble(QStringLiteral("0,7"), &ok), 0.7);
     QVERIFY(ok);
     QCOMPARE(QLocale().toString(12345.5, 'f', 1), QStringLiteral("12345,5"));
+}
+
+// Beside the program wins; an installed program (prefix/bin) finds it in
+// prefix/share/dork5; a folder of that name is no help file.
+void AppCoreTest::helpFileBesideOrInstalled()
+{
+    QTemporaryDir dir;
+    const QDir root(dir.path());
+    QVERIFY(root.mkpath(QStringLiteral("bin")) && root.mkpath(QStringLiteral("share/dork5")));
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    QCOMPARE(findHelpFile(bin), QString());
+    QVERIFY(root.mkpath(QStringLiteral("bin/orl.hlp")));
+    QCOMPARE(findHelpFile(bin), QString());
+    const QString shared = root.filePath(QStringLiteral("share/dork5/orl.hlp"));
+    QVERIFY(QFile(shared).open(QIODevice::WriteOnly));
+    QCOMPARE(findHelpFile(bin), shared);
+    QVERIFY(root.rmdir(QStringLiteral("bin/orl.hlp")));
+    QVERIFY(QFile(root.filePath(QStringLiteral("bin/orl.hlp"))).open(QIODevice::WriteOnly));
+    QCOMPARE(findHelpFile(bin), root.filePath(QStringLiteral("bin/orl.hlp")));
 }
 
 QTEST_GUILESS_MAIN(AppCoreTest)
