@@ -21,27 +21,29 @@ std::function<bool(const QString&)>& opener()
 }
 
 #ifdef Q_OS_WIN
-// An enhanced metafile holding the picture, sized in hundredths of a
-// millimetre at 96 dots per inch.
-HENHMETAFILE metafileOf(const QImage& image)
+// The picture as a packed DIB (header and bottom-up rows) in global memory,
+// for programs that take bitmaps only.
+HGLOBAL dibOf(const QImage& image)
 {
-    const QImage img = image.convertToFormat(QImage::Format_ARGB32);
-    RECT frame{0, 0, LONG(img.width() * 2540 / 96), LONG(img.height() * 2540 / 96)};
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateEnhMetaFileW(screen, nullptr, &frame, L"DORK-5\0Chart\0");
-    ReleaseDC(nullptr, screen);
-    if (!dc)
+    const QImage img = image.convertToFormat(QImage::Format_RGB32);
+    const SIZE_T bits = SIZE_T(img.width()) * img.height() * 4;
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER) + bits);
+    if (!mem)
         return nullptr;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = img.width();
-    bi.bmiHeader.biHeight = -img.height();  // top-down rows
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    StretchDIBits(dc, 0, 0, img.width(), img.height(), 0, 0, img.width(), img.height(), img.constBits(), &bi,
-                  DIB_RGB_COLORS, SRCCOPY);
-    return CloseEnhMetaFile(dc);
+    auto* head = static_cast<BITMAPINFOHEADER*>(GlobalLock(mem));
+    *head = BITMAPINFOHEADER{};
+    head->biSize = sizeof(BITMAPINFOHEADER);
+    head->biWidth = img.width();
+    head->biHeight = img.height();
+    head->biPlanes = 1;
+    head->biBitCount = 32;
+    head->biCompression = BI_RGB;
+    head->biSizeImage = DWORD(bits);
+    auto* out = reinterpret_cast<uchar*>(head + 1);
+    for (int y = 0; y < img.height(); ++y)
+        memcpy(out + SIZE_T(img.height() - 1 - y) * img.width() * 4, img.constScanLine(y), SIZE_T(img.width()) * 4);
+    GlobalUnlock(mem);
+    return mem;
 }
 #endif
 
@@ -56,19 +58,24 @@ bool openDocument(const QString& path)
 
 void setDocumentOpener(std::function<bool(const QString&)> f) { opener() = std::move(f); }
 
-void putPictureOnClipboard(const QImage& image, const QByteArray& svg)
+void putPictureOnClipboard(const QImage& image, const QByteArray& svg, const QByteArray& emf)
 {
 #ifdef Q_OS_WIN
-    if (HENHMETAFILE emf = metafileOf(image)) {
-        if (OpenClipboard(nullptr)) {
-            EmptyClipboard();
-            if (!SetClipboardData(CF_ENHMETAFILE, emf))
-                DeleteEnhMetaFile(emf);
-            CloseClipboard();
-            return;
-        }
-        DeleteEnhMetaFile(emf);
+    // The clipboard owns what it is given; what it refuses is freed here.
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        if (!emf.isEmpty())
+            if (HENHMETAFILE h = SetEnhMetaFileBits(UINT(emf.size()), reinterpret_cast<const BYTE*>(emf.constData())))
+                if (!SetClipboardData(CF_ENHMETAFILE, h))
+                    DeleteEnhMetaFile(h);
+        if (HGLOBAL dib = dibOf(image))
+            if (!SetClipboardData(CF_DIB, dib))
+                GlobalFree(dib);
+        CloseClipboard();
+        return;
     }
+#else
+    Q_UNUSED(emf);
 #endif
     auto* data = new QMimeData;
     data->setImageData(image);

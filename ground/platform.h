@@ -17,9 +17,9 @@ bool openDocument(const QString& path);
 // Tests replace the opener so that nothing is started; empty: the desktop's.
 void setDocumentOpener(std::function<bool(const QString&)> opener);
 
-// Replaces the clipboard contents with a picture: on Windows an enhanced
-// metafile (with the bitmap as well), elsewhere PNG, SVG and the plain image.
-// `svg` may be empty.
-void putPictureOnClipboard(const QImage& image, const QByteArray& svg);
+// Replaces the clipboard contents with a picture: on Windows the enhanced
+// metafile `emf` (the bytes of an .emf file) and the bitmap, elsewhere PNG,
+// SVG and the plain image.  `svg` and `emf` may be empty.
+void putPictureOnClipboard(const QImage& image, const QByteArray& svg, const QByteArray& emf = QByteArray());
 
 }  // namespace platform

@@ -180,7 +180,7 @@ void copyChartToClipboard(QCustomPlot& chart)
 {
     const int w = std::max(1, chart.width());
     const int h = std::max(1, chart.height());
-    platform::putPictureOnClipboard(chart.toPixmap(w, h).toImage(), chartSvg(chart, w, h));
+    platform::putPictureOnClipboard(chart.toPixmap(w, h).toImage(), chartSvg(chart, w, h), chartEmf(chart, w, h));
 }
 
 }  // namespace report

@@ -1,5 +1,7 @@
 #include "output/report_painter.h"
 
+#include "output/emf_writer.h"
+
 #include <QBuffer>
 #include <QHash>
 #include <QImage>
@@ -206,6 +208,16 @@ QByteArray chartSvg(QCustomPlot& chart, int w, int h)
     chart.toPainter(&painter, w, h);
     painter.end();
     return svg;
+}
+
+QByteArray chartEmf(QCustomPlot& chart, int w, int h)
+{
+    EmfDevice emf(QSize(w, h), QStringLiteral("ДОРК-5\nChart"));
+    QCPPainter painter;
+    painter.begin(&emf);
+    chart.toPainter(&painter, w, h);
+    painter.end();
+    return emf.bytes();
 }
 
 PictureSource chartPicture(QCustomPlot& chart, QSizeF size)

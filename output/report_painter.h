@@ -42,6 +42,8 @@ bool printPages(const PreparedReport& report, QPrinter& printer, int first = 0, 
 
 // The chart drawn as vectors at w x h pixels, whatever its size on screen.
 QByteArray chartSvg(QCustomPlot& chart, int w, int h);
+// The same as an enhanced metafile (the picture Windows programs paste).
+QByteArray chartEmf(QCustomPlot& chart, int w, int h);
 
 // The chart drawn at `size` (report units) as an SVG drawing and as a PNG
 // at twice that size, whatever its size on screen.

@@ -9,7 +9,7 @@ packages=(
   python3 python3-dbfread python3-xlrd shapelib
   clang libclang-rt-14-dev
   xvfb openbox xdotool imagemagick poppler-utils strace
-  libreoffice-calc-nogui
+  libreoffice-calc-nogui libreoffice-draw-nogui
 )
 missing=()
 for p in "${packages[@]}"; do
