@@ -52,7 +52,13 @@ QString lastErrorText() {
 
 }  // namespace
 
-// Opens an existing file for reading and writing with no sharing at all.
+// Sharing works as the POSIX locks do: the writer lets others read (a copy
+// or a backup of an open database still works) but not write; this program's
+// own readers ask for no writer beside them, so they and a second writer are
+// refused while the file is open for writing.
+constexpr DWORD kWriterShares = FILE_SHARE_READ;
+
+// Opens an existing file for reading and writing; nobody else may write.
 Handle openExclusive(const QString& path) {
     const std::wstring p = native(path);
     const DWORD attrs = GetFileAttributesW(p.c_str());
@@ -62,7 +68,7 @@ Handle openExclusive(const QString& path) {
         fail(E::Io, QStringLiteral("%1 — папка, а не файл").arg(path));
     if (attrs & FILE_ATTRIBUTE_READONLY)
         fail(E::ReadOnly, QStringLiteral("Файл %1 только для чтения").arg(path));
-    HANDLE h = CreateFileW(p.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(p.c_str(), GENERIC_READ | GENERIC_WRITE, kWriterShares, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
@@ -94,8 +100,8 @@ Handle openForReading(const QString& path) {
 }
 
 bool syncFile(const QString& path) {
-    HANDLE h = CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     const bool ok = FlushFileBuffers(h) != 0;
@@ -116,9 +122,9 @@ qint64 memoryAvailable() {
     return qint64(std::min<DWORDLONG>(st.ullAvailPageFile, st.ullAvailVirtual));
 }
 
-// Creates a new file that must not exist yet, opened exclusively.
+// Creates a new file that must not exist yet, opened as a writer.
 Handle createNew(const QString& path) {
-    HANDLE h = CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE h = CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE, kWriterShares, nullptr,
                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
@@ -462,8 +468,15 @@ void removeStaleWorkFiles(const QString& path) {
     // ".<name>.<hex>.tmp", and ".<that>.<hex>.tmp" for a work file's own
     // work file (a table created under a work name).
     static const QString hex = QStringLiteral("\\.[0-9a-f]{16}\\.tmp");
+#ifdef _WIN32
+    // Names that differ in case only are one file there.
+    const auto options = QRegularExpression::CaseInsensitiveOption;
+#else
+    const auto options = QRegularExpression::NoPatternOption;
+#endif
     const QRegularExpression own(QStringLiteral("^\\.{1,2}") + QRegularExpression::escape(fi.fileName()) +
-                                 QStringLiteral("(%1){1,2}$").arg(hex));
+                                     QStringLiteral("(%1){1,2}$").arg(hex),
+                                 options);
     const QDir dir = fi.absoluteDir();
     const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& n : names) {

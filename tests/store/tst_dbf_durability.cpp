@@ -80,6 +80,8 @@ int openLimitedInChild(const QString& path, int mb) {
     rl.rlim_cur = rl.rlim_max = rlim_t(mb) << 20;
     if (::setrlimit(RLIMIT_AS, &rl) != 0)
         return kOtherError;
+#else
+    Q_UNUSED(mb);
 #endif
     Table t;
     t.setFileName(path);
@@ -111,6 +113,8 @@ int sortLimitedInChild(const QString& path, int mb) {
     rl.rlim_cur = rl.rlim_max = rlim_t(vm + (qint64(mb) << 20));
     if (vm == 0 || ::setrlimit(RLIMIT_AS, &rl) != 0)
         return kOtherError;
+#else
+    Q_UNUSED(mb);
 #endif
     try {
         t.createIndexTag("text", "ARTICLE", false);
@@ -308,9 +312,11 @@ private slots:
         const QString target = path("t.db");
         Table::create(target, measurementFields());
         const QStringList stale{".t.db.0123456789abcdef.tmp", "..t.db.0123456789abcdef.tmp.fedcba9876543210.tmp"};
-        const QStringList kept{".t.db.0123456789ABCDEF.tmp", ".t.db.0123.tmp", "t.db.0123456789abcdef.tmp",
-                               ".u.db.0123456789abcdef.tmp", ".t.db.0123456789abcdef.tmp.bak",
-                               "..t.db.0123456789abcdef.tmp"};
+        QStringList kept{".t.db.0123.tmp", "t.db.0123456789abcdef.tmp", ".u.db.0123456789abcdef.tmp",
+                         ".t.db.0123456789abcdef.tmp.bak", "..t.db.0123456789abcdef.tmp"};
+#ifndef _WIN32
+        kept << ".t.db.0123456789ABCDEF.tmp";  // a name of its own only where case counts
+#endif
         for (const QString& n : stale + kept)
             QVERIFY(writeAll(path(n), "x"));
         // A work file in use (held open by a table) is not stale.
