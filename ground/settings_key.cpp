@@ -19,7 +19,8 @@
 const QString SettingsKey::KeyPath = QStringLiteral("\\Software\\Morvisk\\ORL\\1.0");
 
 #ifdef _WIN32
-
+// The registry key of the current user.
+namespace reg {
 namespace {
 const wchar_t* kSubKey = L"Software\\Morvisk\\ORL\\1.0";
 
@@ -31,82 +32,78 @@ HKEY openKey()
         return nullptr;
     return key;
 }
-}  // namespace
 
-SettingsKey::SettingsKey()
-{
-    if (HKEY k = openKey())
-        RegCloseKey(k);
-}
-SettingsKey::SettingsKey(const QString& file) : file_(file) {}
-QString SettingsKey::defaultFile() { return {}; }
-QString SettingsKey::location() const { return QStringLiteral("HKEY_CURRENT_USER") + KeyPath; }
+LPCWSTR wide(const QString& s) { return reinterpret_cast<LPCWSTR>(s.utf16()); }
 
-bool SettingsKey::exists(const QString& name) const
+bool exists(const QString& name)
 {
     HKEY k = openKey();
     if (!k)
         return false;
-    const LONG r = RegQueryValueExW(k, reinterpret_cast<LPCWSTR>(name.utf16()), nullptr, nullptr, nullptr, nullptr);
+    const LONG r = RegQueryValueExW(k, wide(name), nullptr, nullptr, nullptr, nullptr);
     RegCloseKey(k);
     return r == ERROR_SUCCESS;
 }
 
-QString SettingsKey::readString(const QString& name) const
+QString readString(const QString& name)
 {
     HKEY k = openKey();
     if (!k)
         return {};
     DWORD type = 0, size = 0;
-    const auto wname = reinterpret_cast<LPCWSTR>(name.utf16());
     QString out;
-    if (RegQueryValueExW(k, wname, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ) {
+    if (RegQueryValueExW(k, wide(name), nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ) {
         std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
-        if (RegQueryValueExW(k, wname, nullptr, &type, reinterpret_cast<LPBYTE>(buf.data()), &size) == ERROR_SUCCESS) {
+        if (RegQueryValueExW(k, wide(name), nullptr, &type, reinterpret_cast<LPBYTE>(buf.data()), &size) ==
+            ERROR_SUCCESS)
             out = QString::fromWCharArray(buf.c_str());
-        }
     }
     RegCloseKey(k);
     return out;
 }
 
-bool SettingsKey::readBool(const QString& name) const
+bool readBool(const QString& name)
 {
     HKEY k = openKey();
     if (!k)
         return false;
     DWORD type = 0, value = 0, size = sizeof(value);
     bool out = false;
-    if (RegQueryValueExW(k, reinterpret_cast<LPCWSTR>(name.utf16()), nullptr, &type,
-                         reinterpret_cast<LPBYTE>(&value), &size) == ERROR_SUCCESS)
-        out = value != 0;
+    if (RegQueryValueExW(k, wide(name), nullptr, &type, reinterpret_cast<LPBYTE>(&value), &size) == ERROR_SUCCESS)
+        out = type == REG_DWORD && value != 0;
     RegCloseKey(k);
     return out;
 }
 
-void SettingsKey::writeString(const QString& name, const QString& value)
+void write(const QString& name, DWORD type, const void* data, DWORD size)
 {
     HKEY k = openKey();
     if (!k)
         throw std::runtime_error(QStringLiteral("Не удалось открыть раздел настроек в реестре.").toStdString());
+    const LONG r = RegSetValueExW(k, wide(name), 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(k);
+    if (r != ERROR_SUCCESS)
+        throw std::runtime_error(QStringLiteral("Не удалось записать значение «%1» в реестр: %2.")
+                                     .arg(name, writeErrorTextWin(DWORD(r)))
+                                     .toStdString());
+}
+
+void writeString(const QString& name, const QString& value)
+{
     const std::wstring w = value.toStdWString();
-    RegSetValueExW(k, reinterpret_cast<LPCWSTR>(name.utf16()), 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(w.c_str()), DWORD((w.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(k);
+    write(name, REG_SZ, w.c_str(), DWORD((w.size() + 1) * sizeof(wchar_t)));
 }
 
-void SettingsKey::writeBool(const QString& name, bool value)
+void writeBool(const QString& name, bool value)
 {
-    HKEY k = openKey();
-    if (!k)
-        throw std::runtime_error(QStringLiteral("Не удалось открыть раздел настроек в реестре.").toStdString());
     const DWORD v = value ? 1 : 0;
-    RegSetValueExW(k, reinterpret_cast<LPCWSTR>(name.utf16()), 0, REG_DWORD,
-                   reinterpret_cast<const BYTE*>(&v), sizeof(v));
-    RegCloseKey(k);
+    write(name, REG_DWORD, &v, sizeof(v));
 }
+}  // namespace
+}  // namespace reg
+#endif
 
-#else  // a registry-export style text file
+// A registry-export style text file.
 
 namespace {
 
@@ -236,13 +233,26 @@ void save(const QString& file, const Values& values)
 
 QString SettingsKey::defaultFile()
 {
+#ifdef _WIN32
+    return {};
+#else
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty())
         base = QDir::homePath() + QStringLiteral("/.config");
     return base + QStringLiteral("/Morvisk/ORL.reg");
+#endif
 }
 
+#ifdef _WIN32
+// The registry key; an explicit file (tests) is a text file as elsewhere.
+SettingsKey::SettingsKey()
+{
+    if (HKEY k = reg::openKey())
+        RegCloseKey(k);
+}
+#else
 SettingsKey::SettingsKey() : SettingsKey(defaultFile()) {}
+#endif
 
 SettingsKey::SettingsKey(const QString& file) : file_(file)
 {
@@ -256,12 +266,30 @@ SettingsKey::SettingsKey(const QString& file) : file_(file)
     }
 }
 
-QString SettingsKey::location() const { return file_; }
+#ifdef _WIN32
+#define DORK5_REGISTRY(call) \
+    if (file_.isEmpty())     \
+        return reg::call;
+#else
+#define DORK5_REGISTRY(call)
+#endif
 
-bool SettingsKey::exists(const QString& name) const { return load(file_).count(name) > 0; }
+QString SettingsKey::location() const
+{
+    if (file_.isEmpty())
+        return QStringLiteral("HKEY_CURRENT_USER") + KeyPath;
+    return file_;
+}
+
+bool SettingsKey::exists(const QString& name) const
+{
+    DORK5_REGISTRY(exists(name))
+    return load(file_).count(name) > 0;
+}
 
 QString SettingsKey::readString(const QString& name) const
 {
+    DORK5_REGISTRY(readString(name))
     const Values v = load(file_);
     auto it = v.find(name);
     return it == v.end() || it->second.isBool ? QString() : it->second.text;
@@ -269,6 +297,7 @@ QString SettingsKey::readString(const QString& name) const
 
 bool SettingsKey::readBool(const QString& name) const
 {
+    DORK5_REGISTRY(readBool(name))
     const Values v = load(file_);
     auto it = v.find(name);
     return it != v.end() && it->second.isBool && it->second.flag;
@@ -276,6 +305,7 @@ bool SettingsKey::readBool(const QString& name) const
 
 void SettingsKey::writeString(const QString& name, const QString& value)
 {
+    DORK5_REGISTRY(writeString(name, value))
     Values v = load(file_);
     v[name] = Value{false, value, false};
     save(file_, v);
@@ -283,9 +313,8 @@ void SettingsKey::writeString(const QString& name, const QString& value)
 
 void SettingsKey::writeBool(const QString& name, bool value)
 {
+    DORK5_REGISTRY(writeBool(name, value))
     Values v = load(file_);
     v[name] = Value{true, {}, value};
     save(file_, v);
 }
-
-#endif

@@ -17,7 +17,7 @@ public:
 
     // Ensures the key exists (creates it when missing) and opens it.
     SettingsKey();
-    // A store at an explicit file (non-Windows); used by tests.
+    // The text-file store at an explicit file, on every system; used by tests.
     explicit SettingsKey(const QString& file);
 
     bool exists(const QString& name) const;
@@ -26,10 +26,10 @@ public:
     void writeString(const QString& name, const QString& value);
     void writeBool(const QString& name, bool value);
 
-    // Where the values live (file path, or the registry path on Windows).
+    // Where the values live (the file, or the registry key's path).
     QString location() const;
 
-    // The file used when no explicit one is given (non-Windows).
+    // The file used when no explicit one is given (none on Windows).
     static QString defaultFile();
 
 private:

@@ -9,6 +9,10 @@
 #include "ground/settings_key.h"
 #include "ground/version_info.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 class AppCoreTest : public QObject {
     Q_OBJECT
 private slots:
@@ -81,12 +85,38 @@ void AppCoreTest::settingsSurviveForeignLines()
 
 void AppCoreTest::settingsDefaultFileFollowsXdg()
 {
+#ifdef _WIN32
+    // The default store is the registry key of the current user: strings as
+    // REG_SZ, booleans as REG_DWORD.
+    SettingsKey key;
+    QCOMPARE(key.location(), QStringLiteral("HKEY_CURRENT_USER\\Software\\Morvisk\\ORL\\1.0"));
+    const QString name = QStringLiteral("dork5_test_%1_").arg(QCoreApplication::applicationPid());
+    key.writeString(name + "s", QStringLiteral("C:\\Данные"));
+    key.writeBool(name + "b", true);
+    QCOMPARE(SettingsKey().readString(name + "s"), QStringLiteral("C:\\Данные"));
+    QVERIFY(SettingsKey().readBool(name + "b"));
+    QVERIFY(!SettingsKey().readBool(name + "s"));
+    HKEY k = nullptr;
+    QCOMPARE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Morvisk\\ORL\\1.0", 0, KEY_READ | KEY_WRITE, &k),
+             LONG(ERROR_SUCCESS));
+    auto kind = [&](const QString& n) {
+        DWORD type = 0;
+        RegQueryValueExW(k, reinterpret_cast<LPCWSTR>(n.utf16()), nullptr, &type, nullptr, nullptr);
+        return type;
+    };
+    QCOMPARE(kind(name + "s"), DWORD(REG_SZ));
+    QCOMPARE(kind(name + "b"), DWORD(REG_DWORD));
+    for (const QString& n : {name + "s", name + "b"})
+        RegDeleteValueW(k, reinterpret_cast<LPCWSTR>(n.utf16()));
+    RegCloseKey(k);
+#else
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
     QCOMPARE(SettingsKey::defaultFile(), dir.filePath(QStringLiteral("Morvisk/ORL.reg")));
     SettingsKey key;
     key.writeString(QStringLiteral("Default_dir"), QStringLiteral("/x"));
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("Morvisk/ORL.reg"))));
+#endif
 }
 
 static VersionFields fields(const QString& version, uint16_t lang = 0x0419, uint16_t cp = 0x04E3)
