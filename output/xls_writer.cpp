@@ -4,6 +4,7 @@
 
 #include "output/xls_writer.h"
 
+#include "ground/file_kind.h"
 #include "ground/system_error.h"
 
 #include <QCryptographicHash>
@@ -1183,6 +1184,8 @@ void save(const Workbook& book, const QString& path) {
         failed(info.isDir() ? QStringLiteral("это папка") : QStringLiteral("это не обычный файл"));
     if (info.exists() && !info.isWritable())
         failed(QStringLiteral("файл защищён от записи"));
+    if (!notRegularFileReason(path).isEmpty())  // a device name (NUL, COM1 ...) on Windows
+        failed(QStringLiteral("это не обычный файл"));
 
     const QByteArray bytes = toBytes(book);
     QSaveFile out(path);

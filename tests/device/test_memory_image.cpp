@@ -156,6 +156,17 @@ void TestMemoryImage::portNames()
 {
     QCOMPARE(device::candidateName(0), QStringLiteral("\\\\.\\COM1"));
     QCOMPARE(device::candidateName(37), QStringLiteral("\\\\.\\COM38"));
+#ifdef _WIN32
+    // The candidates are the system's COM ports themselves; no list replaces them.
+    qputenv("ORL_SERIAL_PORTS", "/dev/pts/7");
+    const auto map = device::PortMap::fromEnvironment();
+    qunsetenv("ORL_SERIAL_PORTS");
+    QCOMPARE(map.devicePath(0), QStringLiteral("\\\\.\\COM1"));
+    QCOMPARE(map.devicePath(37), QStringLiteral("\\\\.\\COM38"));
+    QCOMPARE(map.devicePath(38), QString());
+    QCOMPARE(map.label(0), QStringLiteral("\\\\.\\COM1"));
+    return;
+#endif
     qputenv("ORL_SERIAL_PORTS", "/dev/pts/7::/tmp/x");
     const auto map = device::PortMap::fromEnvironment();
     qunsetenv("ORL_SERIAL_PORTS");

@@ -20,6 +20,8 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#else
+#include <windows.h>
 #endif
 
 class TestFileKind : public QObject {
@@ -78,6 +80,13 @@ void TestFileKind::specialFilesHaveReasons()
     }
     if (fd >= 0)
         ::close(fd);
+#else
+    // Device names stand in every folder, with or without an extension.
+    for (const QString& dev : {QStringLiteral("NUL"), QStringLiteral("com1"), dir.filePath(QStringLiteral("aux.db")),
+                               dir.filePath(QStringLiteral("Con.xls")), QStringLiteral("\\\\.\\COM3")})
+        QVERIFY2(notRegularFileReason(dev).contains(QStringLiteral("устройство")), qPrintable(dev));
+    QCOMPARE(notRegularFileReason(dir.filePath(QStringLiteral("com10.db"))), QString());
+    QCOMPARE(notRegularFileReason(dir.filePath(QStringLiteral("console.db"))), QString());
 #endif
 }
 
@@ -116,6 +125,12 @@ void TestFileKind::systemReasonsAreRussian()
     QCOMPARE(writeErrorText(ENOSPC), QStringLiteral("Недостаточно места на диске"));
     QCOMPARE(writeErrorText(EACCES), QStringLiteral("Нет прав на запись"));
     QCOMPARE(writeErrorText(EPERM), QStringLiteral("Нет прав на запись"));
+#ifdef _WIN32
+    QCOMPARE(writeErrorTextWin(ERROR_DISK_FULL), QStringLiteral("Недостаточно места на диске"));
+    QCOMPARE(writeErrorTextWin(ERROR_ACCESS_DENIED), QStringLiteral("Нет прав на запись"));
+    QVERIFY(writeErrorTextWin(ERROR_SHARING_VIOLATION).contains(QStringLiteral("другой программой")));
+    QVERIFY(writeErrorTextWin(1117).contains(QStringLiteral("1117")));  // ERROR_IO_DEVICE: the system's text
+#endif
     QCOMPARE(fileErrorText(QFileDevice::WriteError, ENOSPC), QStringLiteral("Недостаточно места на диске"));
     QCOMPARE(fileErrorText(QFileDevice::ResourceError, 0), QStringLiteral("Недостаточно места на диске"));
     for (int k = QFileDevice::NoError; k <= QFileDevice::CopyError; ++k) {

@@ -532,13 +532,23 @@ void DbCommandsTest::appendDownload()
     QCOMPARE(t.physicalCount(), 2u * (5 + 4));
 }
 
-// A FIFO or a folder given as a database or an image file is refused with an
+// A FIFO (a device on Windows) or a folder given as a database or an image file is refused with an
 // error box before anything is read, downloaded or written.
 void DbCommandsTest::specialFilesRefusedAtOnce()
 {
     TForm1& f = program().form1;
+#ifdef _WIN32
+    // Device names stand for the special files there.
+    const QString fifo = path(QStringLiteral("nul.db"));
+    const QString bin = path(QStringLiteral("com1.bin"));
+    const QString kind = QStringLiteral("устройство");
+#else
     const QString fifo = path(QStringLiteral("pipe.db"));
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString bin = path(QStringLiteral("pipe.bin"));
+    QCOMPARE(::mkfifo(QFile::encodeName(bin).constData(), 0600), 0);
+    const QString kind = QStringLiteral("FIFO");
+#endif
     const QString folder = path(QStringLiteral("folder.db"));
     QVERIFY(QDir().mkdir(folder));
     QElapsedTimer t;
@@ -553,8 +563,6 @@ void DbCommandsTest::specialFilesRefusedAtOnce()
     QVERIFY(!program().form2.session().running());
     QVERIFY(program().form2.isHidden());
 
-    const QString bin = path(QStringLiteral("pipe.bin"));
-    QCOMPARE(::mkfifo(QFile::encodeName(bin).constData(), 0600), 0);
     dialogs_->files.push_back(bin);
     f.bin1Click();  // the second dialog (the new database) is not asked
     QVERIFY(!f.db_open);
@@ -566,9 +574,9 @@ void DbCommandsTest::specialFilesRefusedAtOnce()
         QCOMPARE(m.caption, QStringLiteral("Ошибка"));
         QCOMPARE(m.icon, ui::Icon::Error);
     }
-    QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("FIFO")));
+    QVERIFY(dialogs_->messages[0].text.contains(kind));
     QVERIFY(dialogs_->messages[1].text.contains(QStringLiteral("папка")));
-    QVERIFY(dialogs_->messages[2].text.contains(QStringLiteral("FIFO")));
+    QVERIFY(dialogs_->messages[2].text.contains(kind));
     QVERIFY(QFileInfo(folder).isDir());
 }
 

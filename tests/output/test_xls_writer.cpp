@@ -13,9 +13,11 @@
 
 #include <csignal>
 #include <functional>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using namespace xlstest;
 
@@ -499,8 +501,12 @@ private slots:
         const QString dir = workDir() + "/refuse";
         QDir(dir).removeRecursively();
         QVERIFY(QDir().mkpath(dir + "/folder.xls"));
+#ifdef _WIN32
+        const QString fifo = dir + "/nul.xls";  // a device name: no file can have it
+#else
         const QString fifo = dir + "/pipe.xls";
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+#endif
         QFile plain(dir + "/plain");
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.close();
@@ -518,6 +524,10 @@ private slots:
             QVERIFY2(m.startsWith("Не удалось записать файл "), qPrintable(p));
             QVERIFY2(m.contains(QDir::toNativeSeparators(p)), qPrintable(m));
         }
+#ifdef _WIN32
+        QCOMPARE(QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size(), 2);
+        QVERIFY(QDir(dir + "/folder.xls").isEmpty());
+#else
         QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
         QCOMPARE(QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size(), 3);
         QVERIFY(QDir(dir + "/folder.xls").isEmpty());
@@ -541,6 +551,7 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), QByteArray("keep"));
         }
+#endif
     }
 
     // The reason of a failed save is Russian and names the cause: a folder
@@ -578,6 +589,9 @@ private slots:
     // A write that fails part way (here: the file size limit) leaves the
     // existing file as it was and no work file beside it.
     void failedWriteKeepsTheOldFile() {
+#ifdef _WIN32
+        QSKIP("the file size limit that makes the write fail is POSIX");
+#else
         const QString dir = workDir() + "/fail";
         QDir(dir).removeRecursively();
         QVERIFY(QDir().mkpath(dir));
@@ -622,6 +636,7 @@ private slots:
         }
         f.seek(0);
         QCOMPARE(f.readAll(), old);
+    #endif
     }
 };
 
