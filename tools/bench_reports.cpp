@@ -16,7 +16,12 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <cstdio>
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include "ground/app_locale.h"
 #include "ground/dialogs.h"
@@ -79,11 +84,19 @@ void writeTable(const QString& path, int operative, int points)
     t.close();
 }
 
+// The process's peak resident memory.
 long peakMb()
 {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS c{};
+    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &c, sizeof c))
+        return -1;
+    return long(c.PeakWorkingSetSize >> 20);
+#else
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_maxrss / 1024;
+#endif
 }
 
 }  // namespace
