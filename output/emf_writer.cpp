@@ -470,6 +470,18 @@ private:
         }
         penTurn_ ^= 1;
         const quint32 slot = 1 + quint32(penTurn_);
+        // A pen that CreatePen can make (solid of any width, or any style one
+        // pixel wide) goes as CREATEPEN, the record every player reads (the
+        // 64-bit Wine player, for one, misreads EXTCREATEPEN); wide solid
+        // lines then end round.  Wide dashes, which need the geometric style,
+        // go as EXTCREATEPEN.
+        const quint32 dash = style & 0xF;
+        if (width <= 1 || dash == 0) {
+            Record create(emf::CreatePen);
+            create.u32(slot).u32(dash).i32(width).i32(0).u32(colorRef(c));
+            useCreated(std::move(create), slot, 1 + quint32(penTurn_ ^ 1), penLive_);
+            return;
+        }
         Record create(emf::ExtCreatePen);
         create.u32(slot).u32(0).u32(0).u32(0).u32(0);  // no pattern bitmap
         create.u32(style).u32(quint32(width)).u32(0).u32(colorRef(c)).u32(0).u32(0);
@@ -509,7 +521,15 @@ private:
         r.u32(slot);
         r.i32(-std::max(1, key.height)).i32(0).i32(key.escapement).i32(key.escapement).i32(key.weight);
         r.u8(key.italic).u8(key.underline).u8(key.strikeOut).u8(1);  // DEFAULT_CHARSET
-        r.u8(0).u8(0).u8(0).u8(0);  // precision, clipping, quality, pitch and family
+        // TrueType precision: a face the reader lacks is replaced by an
+        // outline font of the same family kind, which scales and turns (a
+        // raster substitute does neither).
+        const QFont::StyleHint hint = font.styleHint();
+        const quint8 family = font.fixedPitch() || hint == QFont::Monospace || hint == QFont::TypeWriter
+                                  ? 0x31  // FF_MODERN | FIXED_PITCH
+                              : hint == QFont::Serif ? 0x12  // FF_ROMAN | VARIABLE_PITCH
+                                                     : 0x22;  // FF_SWISS | VARIABLE_PITCH
+        r.u8(3).u8(0).u8(0).u8(family);  // OUT_TT_PRECIS, default clipping and quality
         const QString face = key.family.left(31);
         for (int i = 0; i < 32; ++i)
             r.u16(i < face.size() ? face.at(i).unicode() : 0);

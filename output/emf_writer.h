@@ -47,6 +47,7 @@ enum RecordType : quint32 {
     IntersectClipRect = 30,
     SelectObject = 37,
     CreateBrushIndirect = 39,
+    CreatePen = 38,
     DeleteObject = 40,
     ExtSelectClipRgn = 75,
     StretchDIBits = 81,

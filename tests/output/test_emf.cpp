@@ -108,11 +108,12 @@ QString objectFault(const QList<Rec>& recs, quint16 handles)
     std::map<quint32, quint32> kindOf;  // slot -> record type that created it
     std::map<quint32, quint32> selected;  // kind -> slot
     for (const Rec& r : recs) {
-        if (r.type == emf::ExtCreatePen || r.type == emf::CreateBrushIndirect || r.type == emf::ExtCreateFontIndirectW) {
+        if (r.type == emf::ExtCreatePen || r.type == emf::CreatePen || r.type == emf::CreateBrushIndirect ||
+            r.type == emf::ExtCreateFontIndirectW) {
             const quint32 slot = r.u32(8);
             if (slot == 0 || slot >= handles || kindOf.count(slot))
                 return QStringLiteral("create into slot %1").arg(slot);
-            kindOf[slot] = r.type;
+            kindOf[slot] = r.type == emf::CreatePen ? quint32(emf::ExtCreatePen) : r.type;  // both are pens
         } else if (r.type == emf::SelectObject) {
             const quint32 slot = r.u32(8);
             if (slot & 0x80000000u) {
@@ -243,6 +244,10 @@ private slots:
         chart.resize(600, 400);
         chart.xAxis->setLabel(QStringLiteral("t, мин."));
         chart.yAxis->setLabel(QStringLiteral("f, мм."));
+        for (QCPAxis* axis : {chart.xAxis, chart.yAxis}) {  // the reports' family, which every system has
+            axis->setLabelFont(QFont(QStringLiteral("Arial"), 9));
+            axis->setTickLabelFont(QFont(QStringLiteral("Arial"), 8));
+        }
         auto* bars = new QCPBars(chart.xAxis, chart.yAxis);
         QVector<double> keys, values;
         for (int i = 0; i < 50; ++i)
@@ -259,6 +264,12 @@ private slots:
         const QList<Rec> recs = readRecords(bytes);
         QVERIFY(!recs.isEmpty());
         QVERIFY(ofType(recs, emf::StretchDIBits).isEmpty());
+        // Solid pens, the 3 wide red one among them, are plain CREATEPEN records.
+        QVERIFY(ofType(recs, emf::ExtCreatePen).isEmpty());
+        bool redPen = false;
+        for (const Rec& r : ofType(recs, emf::CreatePen))
+            redPen = redPen || (r.u32(12) == 0 && r.i32(16) == 3 && r.u32(24) == 0x0000FFu);
+        QVERIFY(redPen);
         QVERIFY(ofType(recs, emf::Polygon16).size() + ofType(recs, emf::PolyPolygon16).size() >= 50);
         QString texts;
         for (const Rec& r : ofType(recs, emf::ExtTextOutW))
