@@ -81,10 +81,18 @@ void MemoryImage::clearSeries()
 
 namespace {
 
-// The system's reason in Russian where the C library left one, else Qt's.
+// The system's reason in Russian where the C library left one (Windows
+// leaves none: Qt opens files through the system there), else the common
+// reasons from Qt's error kind, else Qt's own text.
 QString reasonOf(const QFile& f, int errnoValue)
 {
-    return errnoValue != 0 ? systemErrorText(errnoValue) : f.errorString();
+    if (errnoValue != 0)
+        return systemErrorText(errnoValue);
+    if (!f.exists())
+        return systemErrorText(ENOENT);
+    if (f.error() == QFileDevice::PermissionsError)
+        return systemErrorText(EACCES);
+    return f.errorString();
 }
 
 }  // namespace

@@ -212,14 +212,29 @@ QByteArray findVersionBlock(const QByteArray& bytes)
     return {};
 }
 
+namespace {
+
+// The version block found in a file's bytes.
+QString scannedVersion(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("0.0.0.0");
+    const QByteArray block = findVersionBlock(f.readAll());
+    return block.isEmpty() ? QStringLiteral("0.0.0.0") : versionFromBlock(block);
+}
+
+}  // namespace
+
 QString get_version(const QString& path)
 {
 #ifdef _WIN32
+    // The system reads executables; any other file is searched as elsewhere.
     const std::wstring w = path.toStdWString();
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeW(w.c_str(), &handle);
     if (size == 0)
-        return QStringLiteral("0.0.0.0");
+        return scannedVersion(path);
     QByteArray data(int(size) + 1, '\0');
     if (!GetFileVersionInfoW(w.c_str(), 0, size, data.data()))
         return QStringLiteral("0.0.0.0");
@@ -235,10 +250,6 @@ QString get_version(const QString& path)
         return QStringLiteral("0.0.0.0");
     return QString::fromWCharArray(static_cast<const wchar_t*>(p));
 #else
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QStringLiteral("0.0.0.0");
-    const QByteArray block = findVersionBlock(f.readAll());
-    return block.isEmpty() ? QStringLiteral("0.0.0.0") : versionFromBlock(block);
+    return scannedVersion(path);
 #endif
 }

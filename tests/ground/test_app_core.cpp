@@ -59,6 +59,7 @@ void AppCoreTest::settingsRoundTrip()
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(f.readAll());
+    f.close();  // an open file cannot be replaced on Windows
     QVERIFY(text.contains(QStringLiteral("[HKEY_CURRENT_USER\\Software\\Morvisk\\ORL\\1.0]")));
     QVERIFY(text.contains(QStringLiteral("\"KP_MAN\"=dword:00000001")));
     QVERIFY(text.contains(QStringLiteral("\"V_MODE\"=dword:00000000")));
