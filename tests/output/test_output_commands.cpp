@@ -30,6 +30,23 @@
 #include "views/waiting_view.h"
 #include "tool_run.h"
 
+#include <QtEndian>
+#include <cstdlib>
+#include <map>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+// The independent readers (poppler, Python's xlrd and dbfread) are Linux
+// programs; the Windows build checks what it can without them.
+#ifdef _WIN32
+constexpr bool kReaders = false;
+#else
+constexpr bool kReaders = true;
+#endif
+}  // namespace
+
 using namespace seriestest;
 
 namespace {
@@ -132,6 +149,13 @@ class TestOutputCommands : public QObject {
 
     int pdfPages(const QString& pdf)
     {
+#ifdef _WIN32
+        // poppler is not there: the page objects are counted instead.
+        QFile f(pdf);
+        if (!f.open(QIODevice::ReadOnly))
+            return -1;
+        return int(QString::fromLatin1(f.readAll()).count(QRegularExpression(QStringLiteral("/Type\\s*/Page(?!s)"))));
+#endif
         const QString info = run(QStringLiteral("pdfinfo"), {pdf});
         const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info);
         return m.hasMatch() ? m.captured(1).toInt() : -1;
@@ -275,6 +299,8 @@ private slots:
         QVERIFY(QFileInfo::exists(pdf));
         const int pages = pdfPages(pdf);
         QVERIFY(pages >= 2);
+        if (!kReaders)
+            return;
 
         const QStringList lines = normalisedLines(pdfText(pdf));
         // The rows as an independent reader sees them.
@@ -316,6 +342,8 @@ for r in dbfread.DBF(sys.argv[1], encoding='cp1251'):
         f().ToolButton5Click();
         QCOMPARE(dialogs_->execLog.size(), 1);
         QCOMPARE(pdfPages(pdf), 2);
+        if (!kReaders)
+            return;
         // The first page landscape, the list of points portrait, both A4.
         const QString sizes = run(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"),
                                                              QStringLiteral("-l"), QStringLiteral("2"), pdf});
@@ -354,11 +382,13 @@ for r in dbfread.DBF(sys.argv[1], encoding='cp1251'):
         };
         f().ToolButton5Click();
         QCOMPARE(pdfPages(pdf), 1);
-        const QStringList lines = normalisedLines(pdfText(pdf));
-        QVERIFY(lines.contains(QStringLiteral("0,7 1")));
-        QVERIFY(lines.contains(QStringLiteral("2 4")));
-        QVERIFY(!lines.contains(QStringLiteral("4 1")));  // series 2
-        QVERIFY(!lines.join(QLatin1Char(' ')).contains(QStringLiteral("Стр. 1")));
+        if (kReaders) {
+            const QStringList lines = normalisedLines(pdfText(pdf));
+            QVERIFY(lines.contains(QStringLiteral("0,7 1")));
+            QVERIFY(lines.contains(QStringLiteral("2 4")));
+            QVERIFY(!lines.contains(QStringLiteral("4 1")));  // series 2
+            QVERIFY(!lines.join(QLatin1Char(' ')).contains(QStringLiteral("Стр. 1")));
+        }
 
         // Cancelling the dialog prints nothing.
         QFile::remove(pdf);
@@ -383,6 +413,8 @@ for r in dbfread.DBF(sys.argv[1], encoding='cp1251'):
         keep(xls);
         QCOMPARE(opened_, QStringList({xls}));
         QVERIFY(dialogs_->messages.empty());
+        if (!kReaders)
+            return;
         // The sheet as an independent reader sees it.
         const QString cells = run(QStringLiteral("/usr/bin/python3"),
                                   {QStringLiteral("-c"), QStringLiteral(R"(
@@ -492,6 +524,35 @@ for r in range(s.nrows):
 
         pick(f().observationView->ComboBox2, QStringLiteral("1"));
         f().N38Click();
+#ifdef _WIN32
+        // The system's clipboard: the chart as a metafile of vectors, and as
+        // a bitmap of its size.
+        QVERIFY(OpenClipboard(nullptr));
+        const auto mf = static_cast<HENHMETAFILE>(GetClipboardData(CF_ENHMETAFILE));
+        QVERIFY(mf);
+        QByteArray emf(int(GetEnhMetaFileBits(mf, 0, nullptr)), '\0');
+        GetEnhMetaFileBits(mf, UINT(emf.size()), reinterpret_cast<BYTE*>(emf.data()));
+        std::map<quint32, int> kinds;
+        for (qsizetype at = 0; at + 8 <= emf.size();) {
+            const quint32 type = qFromLittleEndian<quint32>(emf.constData() + at);
+            const quint32 size = qFromLittleEndian<quint32>(emf.constData() + at + 4);
+            ++kinds[type];
+            if (size < 8)
+                break;
+            at += size;
+        }
+        QCOMPARE(kinds[14], 1);  // EMR_EOF, reached record by record
+        QCOMPARE(kinds[81], 0);  // no bitmap (STRETCHDIBITS) inside
+        QVERIFY(kinds[90] + kinds[87] > 10);  // lines
+        QVERIFY(kinds[84] > 5);  // texts
+        const auto* dib = static_cast<const BITMAPINFOHEADER*>(GlobalLock(GetClipboardData(CF_DIB)));
+        QVERIFY(dib);
+        const QSize dibSize(dib->biWidth, std::abs(dib->biHeight));
+        GlobalUnlock(GetClipboardData(CF_DIB));
+        CloseClipboard();
+        QCOMPARE(dibSize, f().observationView->Chart2->size());
+        return;
+#endif
         const QMimeData* data = cb->mimeData();
         QVERIFY(data->hasImage());
         const QImage img = qvariant_cast<QImage>(data->imageData());

@@ -628,6 +628,9 @@ private slots:
     }
 
     void failedPackLeavesOriginal() {
+#ifdef _WIN32
+        QSKIP("a folder's read-only attribute does not stop new files on Windows");
+#endif
         const QString sub = dir_ + "/ro";
         QVERIFY(QDir().mkpath(sub));
         const QString p = sub + "/pack.db";
