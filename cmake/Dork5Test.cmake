@@ -24,7 +24,12 @@ function(dork5_add_test)
   endif()
   set(work ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}.work)
   file(MAKE_DIRECTORY ${work})
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${work})
+  if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME ${T_NAME} COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine_run.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
+             $<TARGET_FILE:${T_NAME}> WORKING_DIRECTORY ${work})
+  else()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${work})
+  endif()
   set_tests_properties(${T_NAME} PROPERTIES
     LABELS ${T_LABEL}
     TIMEOUT ${T_TIMEOUT}
