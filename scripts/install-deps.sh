@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libqcustomplot-dev libgl-dev qt6-translations-l10n
   fonts-liberation2
   python3 python3-dbfread python3-xlrd shapelib
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix
   xvfb openbox xdotool imagemagick poppler-utils strace
   libreoffice-calc-nogui libreoffice-draw-nogui
 )
