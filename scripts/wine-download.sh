@@ -5,7 +5,9 @@
 # search over «\\.\COM1»…«\\.\COM38» and writes a database; the Linux build
 # downloads the same instrument again; the two files must be equal byte for
 # byte.  Needs the Linux build (build/) and the Windows one (build-win/, made
-# by scripts/windows.sh).
+# by scripts/windows.sh).  Wine 8 does not get it through: its overlapped
+# WaitCommEvent completes at once without a completion packet on the I/O
+# completion port that Qt's serial port waits on, so the reply is never read.
 #
 #   bash scripts/wine-download.sh [records=40,3,3] [seed=5]
 set -euo pipefail
