@@ -25,6 +25,11 @@ namespace {
 constexpr quint32 StockNullBrush = 0x80000005;
 constexpr quint32 StockNullPen = 0x80000008;
 constexpr int Dpi = 96;
+// The reference device the header names: 1920 x 1080 pixels at 96 dpi.
+constexpr int RefDevW = 1920, RefDevH = 1080;
+// Its size in whole millimetres, as the header gives it, and from that the
+// hundredths of a millimetre per pixel that a text record states.
+const long RefMmW = std::lround(RefDevW * 25.4 / Dpi), RefMmH = std::lround(RefDevH * 25.4 / Dpi);
 // Object slots: pens 1-2, brushes 3-4, fonts 5-6 (slot 0 is the metafile's own).
 constexpr quint16 HandleCount = 7;
 // Points per drawing record: keeps every record far below any size limit.
@@ -289,7 +294,9 @@ public:
         const QPolygonF corners = xf_.map(QPolygonF(box));
         Record r(emf::ExtTextOutW);
         r.rect(boundsOf(corners.constData(), int(corners.size())));
-        r.u32(1).f32(0).f32(0);  // GM_COMPATIBLE, no scaling
+        // GM_COMPATIBLE, with the page units' size in hundredths of a
+        // millimetre, which players of that mode use to scale the font.
+        r.u32(1).f32(float(100.0 * RefMmW / RefDevW)).f32(float(100.0 * RefMmH / RefDevH));
         r.i32(qint32(std::lround(at.x()))).i32(qint32(std::lround(at.y())));
         const quint32 stringOffset = 76;
         const quint32 stringBytes = quint32((text.size() * 2 + 3) / 4 * 4);
@@ -357,8 +364,7 @@ private:
         const quint32 descBytes = quint32((desc.size() * 2 + 3) / 4 * 4);
         const quint32 total = 108 + descBytes + quint32(body_.size());
         const int w = size_.width(), h = size_.height();
-        // A reference device of 1920 x 1080 pixels at 96 dots per inch.
-        const int devW = 1920, devH = 1080;
+        const int devW = RefDevW, devH = RefDevH;
         Record r(emf::Header);
         r.rect(QRect(0, 0, w, h));
         r.i32(0).i32(0).i32(qint32(std::lround(w * 2540.0 / Dpi)) - 1).i32(qint32(std::lround(h * 2540.0 / Dpi)) - 1);
@@ -366,7 +372,7 @@ private:
         r.u16(HandleCount).u16(0);
         r.u32(quint32(desc.size())).u32(108).u32(0);
         r.i32(devW).i32(devH);
-        r.i32(qint32(std::lround(devW * 25.4 / Dpi))).i32(qint32(std::lround(devH * 25.4 / Dpi)));
+        r.i32(qint32(RefMmW)).i32(qint32(RefMmH));
         r.u32(0).u32(0).u32(0);
         r.i32(qint32(std::lround(devW * 25400.0 / Dpi))).i32(qint32(std::lround(devH * 25400.0 / Dpi)));
         for (QChar c : desc)
