@@ -6,7 +6,51 @@
 #include <algorithm>
 #include <utility>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace device {
+
+#ifdef _WIN32
+namespace {
+
+// Wine completes a port's overlapped WaitCommEvent at once but posts no
+// packet to the I/O completion port that Qt's serial port waits on, so Qt
+// never reads what arrives.  Under Wine the port is polled and read through
+// its handle instead; Windows itself never takes this path.
+bool underWine()
+{
+    static const bool wine =
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
+// Everything in the port's input queue, read without waiting for more.
+QByteArray readQueued(HANDLE h)
+{
+    DWORD errors = 0;
+    COMSTAT st{};
+    if (!ClearCommError(h, &errors, &st) || st.cbInQue == 0)
+        return {};
+    QByteArray buf(int(st.cbInQue), Qt::Uninitialized);
+    OVERLAPPED ov{};
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!done)
+        return {};
+    // The low bit keeps the completion off Qt's completion port.
+    ov.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(done) | 1);
+    DWORD got = 0;
+    if (!ReadFile(h, buf.data(), st.cbInQue, &got, &ov) &&
+        (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(h, &ov, &got, TRUE)))
+        got = 0;
+    CloseHandle(done);
+    buf.resize(int(got));
+    return buf;
+}
+
+}  // namespace
+#endif
 
 SerialPort::SerialPort(QObject* parent) : QObject(parent)
 {
@@ -55,7 +99,12 @@ bool SerialPort::OpenPort()
         if (e == QSerialPort::ResourceError || e == QSerialPort::ReadError)
             emit lost();
     });
-    if (pollMs_ > 0)
+#ifdef _WIN32
+    readsHandle_ = underWine();
+#endif
+    if (readsHandle_)
+        poll_.start(std::max(1, std::min(pollMs_ > 0 ? pollMs_ : 5, 5)));
+    else if (pollMs_ > 0)
         poll_.start(pollMs_);
     else
         connect(port_.get(), &QIODevice::readyRead, this, &SerialPort::readWaiting);
@@ -113,6 +162,16 @@ void SerialPort::drain(int timeoutMs)
 
 void SerialPort::readWaiting()
 {
+#ifdef _WIN32
+    if (readsHandle_) {
+        if (writing_ || !isOpen())
+            return;
+        const QByteArray data = readQueued(reinterpret_cast<HANDLE>(port_->handle()));
+        if (!data.isEmpty())
+            emit dataReceived(data);
+        return;
+    }
+#endif
     if (writing_ || !isOpen() || port_->bytesAvailable() <= 0)
         return;
     const QByteArray data = port_->readAll();

@@ -55,6 +55,7 @@ private:
     QTimer poll_;
     int pollMs_ = 0;
     bool writing_ = false;
+    bool readsHandle_ = false;  // under Wine: read through the port's handle
 };
 
 }  // namespace device
