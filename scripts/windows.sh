@@ -266,6 +266,15 @@ run_tests() {
   export QT_QPA_PLATFORM=offscreen
   log "the Windows tests under Wine"
   (cd "$build_dir" && ctest --output-on-failure --timeout 600 -j "$jobs" "$@")
+  [ $# -eq 0 ] || return 0
+  # A download through Wine's COM1 from the simulator, compared byte for
+  # byte with the Linux program's.
+  if [ -x "$repo/build/tools/dork5-download" ] && [ -x "$repo/build/tools/sim/dork5-sim" ]; then
+    log "a download under Wine through COM1, compared with the Linux program's"
+    DORK5_WIN_BUILD="$build_dir" bash "$repo/scripts/wine-download.sh"
+  else
+    log "the download under Wine: skipped, no Linux build in build/ (bash scripts/build.sh)"
+  fi
 }
 
 # The DLLs a Windows binary imports, as objdump names them.
