@@ -103,7 +103,7 @@ bool SerialPort::OpenPort()
     readsHandle_ = underWine();
 #endif
     if (readsHandle_)
-        poll_.start(std::max(1, std::min(pollMs_ > 0 ? pollMs_ : 5, 5)));
+        poll_.start(5);
     else if (pollMs_ > 0)
         poll_.start(pollMs_);
     else
