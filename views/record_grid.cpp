@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
@@ -456,6 +457,9 @@ void RecordGrid::reload()
     applying_ = false;
     applyColumns();
 
+    // A reload (new file, filter, order or deleted rows) leaves nothing
+    // selected: rows of the old view are not the user's choice in the new.
+    clearSelection();
     // The current row is the table's current record.
     const int rows = model_->rowCount();
     if (rows > 0 && table_.isOpen()) {
@@ -562,9 +566,55 @@ void RecordGrid::resizeEvent(QResizeEvent* e)
         stretchColumns();
 }
 
+QItemSelectionModel::SelectionFlags RecordGrid::selectionCommand(const QModelIndex& index,
+                                                                 const QEvent* event) const
+{
+    // Moving the current row from the program selects nothing.
+    if (!event)
+        return QItemSelectionModel::NoUpdate;
+    // Plain keyboard moves carry the current row and drop any selection;
+    // with Shift they select a range, with Ctrl they only move.
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        const Qt::KeyboardModifiers mods = key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier);
+        if (mods == Qt::NoModifier) {
+            switch (key->key()) {
+            case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Left: case Qt::Key_Right:
+            case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Home: case Qt::Key_End:
+            case Qt::Key_Tab: case Qt::Key_Backtab:
+                return QItemSelectionModel::Clear;
+            default:
+                break;
+            }
+        }
+    }
+    return QTableView::selectionCommand(index, event);
+}
+
+void RecordGrid::paintEvent(QPaintEvent* e)
+{
+    QTableView::paintEvent(e);
+    // The current row, selected or not, wears a dotted frame across the
+    // shown columns.
+    const QModelIndex cur = currentIndex();
+    if (!cur.isValid())
+        return;
+    const int y = rowViewportPosition(cur.row());
+    const int h = rowHeight(cur.row());
+    if (y + h < 0 || y > viewport()->height())
+        return;
+    QPainter p(viewport());
+    QPen pen(palette().color(QPalette::Text));
+    pen.setStyle(Qt::DotLine);
+    p.setPen(pen);
+    const int right = std::min(viewport()->width(), horizontalHeader()->length() - horizontalOffset());
+    p.drawRect(QRect(0, y, std::max(1, right) - 1, h - 1));
+}
+
 void RecordGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     QTableView::currentChanged(current, previous);
+    viewport()->update();
     if (!current.isValid())
         return;
     currentColumn_ = current.column();

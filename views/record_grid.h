@@ -103,7 +103,10 @@ public:
     void setFitToWidth(bool on);
     bool fitToWidth() const { return fit_; }
 
-    // Selected rows (view rows of the table), ascending.
+    // Rows the user selected (view rows of the table), ascending.  Only the
+    // user selects: a click, Ctrl+click, Shift+click, Shift+arrows or
+    // Ctrl+A.  The current row alone is never selected; it carries a focus
+    // frame.  Every reload leaves nothing selected.
     QList<int> selectedRows() const;
     // The column that has the focus, -1 when none.
     int currentColumnIndex() const;
@@ -134,6 +137,9 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* e) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event = nullptr) const override;
+    void paintEvent(QPaintEvent* e) override;
 
 private:
     friend class RecordDelegate;
