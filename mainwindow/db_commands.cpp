@@ -146,6 +146,10 @@ bool TForm1::Create_DB(const QString& file, int decoder)
     // The new table is built beside the target and replaces it only when the
     // whole download has been written, so a failure never costs the user the
     // old file nor leaves a half-written one.
+    // No database is open from here on: the views start empty, so a
+    // download fills the pickers with its own series only.
+    tab_vis_dis();
+
     const QFileInfo target(file);
     // Work files of an earlier run that was killed go first.
     dbf::removeStaleWorkFiles(target.absoluteFilePath());
@@ -172,10 +176,19 @@ bool TForm1::Create_DB(const QString& file, int decoder)
         Dbf1.setFileName(target.absoluteFilePath());
         Dbf1.open();
     } catch (const dbf::Error& e) {
-        Dbf1.close();
+        // Closing writes out the rows still held for a large write; on a full
+        // disk that fails again, and the work file goes anyway.
+        try {
+            Dbf1.close();
+        } catch (const dbf::Error&) {
+        }
         QFile::remove(work);
         Dbf1.setFileName(target.absoluteFilePath());
         setWindowColourOpen(false);
+        // The series the failed download listed belong to no database.
+        reloadGrids();
+        dis_but();
+        tab_vis_dis();
         ui::showError(this, QStringLiteral("Не удалось создать базу данных \"%1\": %2")
                                 .arg(QDir::toNativeSeparators(file), e.text()));
         return false;
@@ -275,6 +288,9 @@ bool TForm1::Open_DB(const QString& file)
         }
     } catch (const dbf::Error& e) {
         Dbf1.close();
+        reloadGrids();
+        dis_but();
+        tab_vis_dis();
         ui::showError(this, openFailureText(e, file));
         return false;
     }
@@ -301,10 +317,9 @@ bool TForm1::Open_DB(const QString& file)
     en_but();
     tab_vis_en();
     db_changed = false;
-    // An unreadable layout was reported; the database stays open but the
-    // rest of the opening (the title) is left as it was.
-    if (!load_layout_all())
-        return true;
+    // An unreadable layout is reported and replaced inside; the opening
+    // goes on to the title.
+    load_layout_all();
     application_title = QFileInfo(file).completeBaseName() + QStringLiteral(" - ") + ProductTitle;
     setWindowTitle(application_title);
     return true;

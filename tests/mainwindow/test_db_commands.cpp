@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
@@ -26,11 +27,13 @@
 #include "store/dbf.h"
 #include "store/measurement.h"
 #include "tests/device/sim_process.h"
+#include "tests/write_failure.h"
 #include "tools/sim/instrument.h"
 #include "mainwindow/main_window.h"
 #include "views/observation_view.h"
 #include "views/waiting_view.h"
 #include "views/record_grid.h"
+#include "views/string_grid.h"
 
 namespace {
 
@@ -102,6 +105,7 @@ private slots:
     void memoryImageFile();
     void appendDownload();
     void specialFilesRefusedAtOnce();
+    void failedCreateLeavesNoDatabase();
 
 private:
     struct Program {
@@ -150,7 +154,7 @@ QString DbCommandsTest::createFromSim(const QString& name, const QStringList& si
     if (sim.path().isEmpty())
         return {};
     qputenv("ORL_SERIAL_PORTS", sim.path().toLocal8Bit());
-    const QString file = path(name);
+    const QString file = QDir::isAbsolutePath(name) ? name : path(name);
     dialogs_->files.push_back(file);
     program().form1.N2Click();
     return file;
@@ -578,6 +582,56 @@ void DbCommandsTest::specialFilesRefusedAtOnce()
     QVERIFY(dialogs_->messages[1].text.contains(QStringLiteral("папка")));
     QVERIFY(dialogs_->messages[2].text.contains(kind));
     QVERIFY(QFileInfo(folder).isDir());
+}
+
+// A download that does not fit on the disk: no database, and nothing of the
+// failed download (series numbers, texts) is left to mix with the next
+// database opened.
+void DbCommandsTest::failedCreateLeavesNoDatabase()
+{
+    WRITEFAIL_ON_SMALL_DISK("failedCreateLeavesNoDatabase", path(QStringLiteral("small")));
+    // Another database: one waiting series, one observation series.
+    const QString other = path(QStringLiteral("other.db"));
+    dbf::Table::create(other, measurementFields());
+    {
+        dbf::Table t;
+        t.setFileName(other);
+        t.open();
+        for (int mode : {1, 2}) {
+            t.append();
+            t.setFloat(u"N", 1);
+            t.setFloat(u"R", 0.5);
+            t.setString(u"DATE", QStringLiteral("01.03.2024"));
+            t.setString(u"TIME", QStringLiteral("10:00:00"));
+            t.setString(u"ARTICLE", QStringLiteral("01.03.2024 10:00:00"));
+            t.setInteger(u"MODE", mode);
+            t.setInteger(u"TYPE", 1);
+            t.post();
+        }
+    }
+    TForm1& f = program().form1;
+    // About 1,000 records: far more than the 256 KB disk holds.
+    createFromSim(writefail::smallDisk() + QStringLiteral("/big.db"),
+                  {QStringLiteral("--records"), QStringLiteral("3,3,2"), QStringLiteral("--points"),
+                   QStringLiteral("300,300,300:60,60")});
+    QVERIFY(!f.db_open);
+    QVERIFY(!dialogs_->messages.empty());
+    QVERIFY(dialogs_->messages.back().text.startsWith(QStringLiteral("Не удалось создать базу данных")));
+    QCOMPARE(f.waitingView->ComboBox1->count(), 0);
+    QCOMPARE(f.observationView->ComboBox2->count(), 0);
+    QVERIFY(f.waitingView->StaticText5->text().isEmpty());
+    QVERIFY(f.PageControl1->isHidden());
+    QVERIFY(!f.N5->isEnabled());
+
+    QVERIFY(f.Open_DB(other));
+    f.PageControl1->setCurrentIndex(2);
+    QCOMPARE(f.observationView->ComboBox2->count(), 1);
+    f.PageControl1->setCurrentIndex(1);
+    QCOMPARE(f.waitingView->ComboBox1->count(), 1);
+    f.waitingView->ComboBox1->setCurrentIndex(0);
+    f.waitingView->ComboBox1Change();
+    QCOMPARE(f.waitingView->shownSeries, 1);
+    QCOMPARE(f.waitingView->StringGrid1->rowCount(), 2);
 }
 
 QTEST_MAIN(DbCommandsTest)
