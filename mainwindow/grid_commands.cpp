@@ -67,10 +67,11 @@ bool TForm1::load_layout_all()
 {
     if (!Dbf1.isOpen())
         return true;
+    // An unreadable value is reported and replaced; the others still load.
+    bool all = true;
     for (const GridKey& k : kGridKeys)
-        if (!presentation->load_layout(QLatin1String(k.value), this->*k.grid))
-            return false;
-    return true;
+        all = presentation->load_layout(QLatin1String(k.value), this->*k.grid) && all;
+    return all;
 }
 
 void TForm1::save_layout_all()

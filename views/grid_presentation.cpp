@@ -137,7 +137,18 @@ bool GridPresentation::load_layout(const QString& valueName, RecordGrid* grid)
     QString why;
     const auto columns = layout::fromText(layout::normaliseLineEnds(settings_.readString(valueName)), &why);
     if (!columns || !grid->applyLayout(*columns, &why)) {
-        ui::showError(owner_, QStringLiteral("Не удалось прочитать расположение столбцов \"%1\": %2").arg(valueName, why));
+        // Said once: the value is replaced by the equal-width layout, as a
+        // missing one is created, so the next opening reads it cleanly.  A
+        // grid whose tab is never shown would otherwise never write it again.
+        ui::showError(owner_, QStringLiteral("Не удалось прочитать расположение столбцов \"%1\": %2. "
+                                             "Столбцам заданы равные ширины.")
+                                  .arg(valueName, why));
+        align_cols(grid);
+        try {
+            save_layout(valueName, grid);
+        } catch (const std::exception& e) {
+            ui::showError(owner_, QString::fromStdString(e.what()));
+        }
         return false;
     }
     return true;

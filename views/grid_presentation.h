@@ -33,7 +33,8 @@ public:
     void N29Click(RecordGrid* grid);
     void clear_colors(RecordGrid* grid);
     // The layout kept under valueName; the first time, equal widths, kept
-    // at once.  False, after a message, when the kept text cannot be used.
+    // at once.  False, after a message, when the kept text cannot be used:
+    // the grid then gets equal widths, kept under valueName in its place.
     bool load_layout(const QString& valueName, RecordGrid* grid);
     void save_layout(const QString& valueName, RecordGrid* grid);
 
