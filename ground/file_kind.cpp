@@ -1,6 +1,7 @@
 #include "ground/file_kind.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #ifdef _WIN32
 #include <QFileInfo>
@@ -54,4 +55,24 @@ QString notRegularFileReason(const QString& path)
         return named(path, QStringLiteral("это сокет"));
     return named(path, QStringLiteral("это особый файл"));
 #endif
+}
+
+QString existingFolderOr(const QString& folder, const QString& fallback)
+{
+    if (folder.trimmed().isEmpty())
+        return fallback;
+    QFileInfo fi(QDir::cleanPath(QDir::fromNativeSeparators(folder)));
+    if (fi.isRelative())
+        return fallback;
+    if (fi.isDir())
+        return folder;
+    for (int depth = 0; depth < 256; ++depth) {
+        if (fi.isDir())
+            return fi.absoluteFilePath();
+        const QString parent = fi.absolutePath();
+        if (parent == fi.absoluteFilePath())
+            break;
+        fi = QFileInfo(parent);
+    }
+    return fallback;
 }

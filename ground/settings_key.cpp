@@ -45,6 +45,21 @@ bool exists(const QString& name)
     return r == ERROR_SUCCESS;
 }
 
+SettingsKey::Kind kind(const QString& name)
+{
+    HKEY k = openKey();
+    if (!k)
+        return SettingsKey::Kind::Missing;
+    DWORD type = 0;
+    const LONG r = RegQueryValueExW(k, wide(name), nullptr, &type, nullptr, nullptr);
+    RegCloseKey(k);
+    if (r != ERROR_SUCCESS)
+        return SettingsKey::Kind::Missing;
+    return type == REG_SZ ? SettingsKey::Kind::String
+           : type == REG_DWORD ? SettingsKey::Kind::Bool
+                               : SettingsKey::Kind::Other;
+}
+
 QString readString(const QString& name)
 {
     HKEY k = openKey();
@@ -285,6 +300,16 @@ bool SettingsKey::exists(const QString& name) const
 {
     DORK5_REGISTRY(exists(name))
     return load(file_).count(name) > 0;
+}
+
+SettingsKey::Kind SettingsKey::kind(const QString& name) const
+{
+    DORK5_REGISTRY(kind(name))
+    const Values v = load(file_);
+    auto it = v.find(name);
+    if (it == v.end())
+        return Kind::Missing;
+    return it->second.isBool ? Kind::Bool : Kind::String;
 }
 
 QString SettingsKey::readString(const QString& name) const

@@ -21,6 +21,10 @@ public:
     explicit SettingsKey(const QString& file);
 
     bool exists(const QString& name) const;
+    // What the value holds: a string, a boolean, or another kind (a value
+    // written by something else); Missing when there is none.
+    enum class Kind { Missing, String, Bool, Other };
+    Kind kind(const QString& name) const;
     QString readString(const QString& name) const;  // "" when missing
     bool readBool(const QString& name) const;       // false when missing
     void writeString(const QString& name, const QString& value);

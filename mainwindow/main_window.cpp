@@ -17,6 +17,7 @@
 
 #include "views/about_window.h"
 #include "ground/dialogs.h"
+#include "ground/file_kind.h"
 #include "ground/help.h"
 #include "ground/icons.h"
 #include "ground/settings_key.h"
@@ -248,11 +249,19 @@ void TForm1::FormCreate()
         help_file = found;
 
     // 3-4. Settings key and default directory.
-    if (settings_.exists(QStringLiteral("Default_dir"))) {
-        default_dir = settings_.readString(QStringLiteral("Default_dir"));
-    } else {
-        default_dir = QDir::currentPath();
-        settings_.writeString(QStringLiteral("Default_dir"), default_dir);
+    // A kept folder that is gone (deleted, renamed, a drive not plugged in)
+    // or a value of another kind gives way to the nearest folder that
+    // exists, kept at once so that every later start finds it.
+    const QString kept = settings_.kind(QStringLiteral("Default_dir")) == SettingsKey::Kind::String
+                             ? settings_.readString(QStringLiteral("Default_dir"))
+                             : QString();
+    default_dir = existingFolderOr(kept, QDir::currentPath());
+    if (default_dir != kept) {
+        try {
+            settings_.writeString(QStringLiteral("Default_dir"), default_dir);
+        } catch (const std::exception&) {
+            // An unwritable store: the folder is still used for this run.
+        }
     }
     // 5. The file dialogs start there for the whole run.
     open_dialog_dir = default_dir;

@@ -154,18 +154,35 @@ void TForm3::hideEvent(QHideEvent* e)
     QDialog::hideEvent(e);
 }
 
-QString TForm3::settingString(const QString& name, const QString& fallback)
+QString TForm3::settingString(const QString& name, const QString& fallback,
+                              const std::function<bool(const QString&)>& usable)
 {
-    if (!settings_.exists(name)) {
+    const SettingsKey::Kind kind = settings_.kind(name);
+    if (kind == SettingsKey::Kind::Missing) {
         settings_.writeString(name, fallback);
         return fallback;
     }
-    return settings_.readString(name);
+    const QString kept = kind == SettingsKey::Kind::String ? settings_.readString(name) : QString();
+    if (kind == SettingsKey::Kind::String && (!usable || usable(kept)))
+        return kept;
+    // A value this window cannot use (damaged, of another kind, from another
+    // program) would refuse every computation from now on: it is said once
+    // and replaced by the default.
+    settings_.writeString(name, fallback);
+    ui::dialogs().message(this,
+                          QStringLiteral("Сохранённое значение «%1» (%2) не подходит; взято значение по умолчанию %3.")
+                              .arg(name,
+                                   kind == SettingsKey::Kind::String ? QStringLiteral("«%1»").arg(kept)
+                                                                     : QStringLiteral("не строка"),
+                                   QStringLiteral("«%1»").arg(fallback)),
+                          Caption, ui::Icon::Warning, ui::Buttons::Ok);
+    return fallback;
 }
 
 bool TForm3::settingBool(const QString& name, bool fallback)
 {
-    if (!settings_.exists(name)) {
+    // A value of another kind (a string "1", say) counts as missing.
+    if (settings_.kind(name) != SettingsKey::Kind::Bool) {
         settings_.writeBool(name, fallback);
         return fallback;
     }
@@ -181,18 +198,17 @@ void TForm3::FormShow()
 {
     saved_filter_ = stats::SavedFilter::of(table_);
     Button1->setEnabled(false);
+    // Results of the last opening belong to groups no longer checked, maybe
+    // of another database.
+    StaticText7->setText(QStringLiteral("="));
+    StaticText8->setText(QStringLiteral("="));
     kp_accepted = false;
     st_accepted = false;
 
-    if (settings_.exists(QStringLiteral("V_MODE"))) {
-        if (settings_.readBool(QStringLiteral("V_MODE")))
-            RadioButton1->setChecked(true);
-        else
-            RadioButton2->setChecked(true);
-    } else {
+    if (settingBool(QStringLiteral("V_MODE"), true))
         RadioButton1->setChecked(true);
-        settings_.writeBool(QStringLiteral("V_MODE"), true);
-    }
+    else
+        RadioButton2->setChecked(true);
     set_up();
 
     filling_list_ = true;
@@ -239,8 +255,10 @@ void TForm3::FormShow()
 
 void TForm3::set_up()
 {
-    Edit2->setText(settingString(QStringLiteral("KP"), QStringLiteral("0,7")));
-    Edit1->setText(settingString(QStringLiteral("ST"), QStringLiteral("0,00")));
+    Edit2->setText(settingString(QStringLiteral("KP"), QStringLiteral("0,7"),
+                                 [](const QString& t) { return stats::check_kp(true, t, 0).accepted; }));
+    Edit1->setText(settingString(QStringLiteral("ST"), QStringLiteral("0,00"),
+                                 [](const QString& t) { return stats::check_st(true, false, t, 0).accepted; }));
     CheckBox1->setChecked(settingBool(sectionMode() ? QStringLiteral("KP_MAN") : QStringLiteral("ST_MAN"), false));
 }
 

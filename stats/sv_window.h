@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <functional>
 
 #include "stats/group_walk.h"
 
@@ -91,7 +92,10 @@ protected:
 
 private:
     void buildControls();
-    QString settingString(const QString& name, const QString& fallback);
+    // The kept value, or `fallback` (then kept) when it is missing, not a
+    // string or not `usable`; a kept value replaced is said once.
+    QString settingString(const QString& name, const QString& fallback,
+                          const std::function<bool(const QString&)>& usable = {});
     bool settingBool(const QString& name, bool fallback);
     void showInputError(const QString& text);
     // Moves the focus into a box without running the exit check of the box

@@ -11,6 +11,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QToolButton>
 #include <QPushButton>
@@ -141,6 +142,17 @@ void MainWindowTest::startState()
     settings.writeString(QStringLiteral("Default_dir"), dir_->path());
     TForm1 again(settings);
     QCOMPARE(again.open_dialog_dir, dir_->path());
+
+    // A stored folder that is gone gives way to its nearest existing parent,
+    // stored at once; a value of another kind, to the current directory.
+    settings.writeString(QStringLiteral("Default_dir"), dir_->path() + QStringLiteral("/Измерения/2024"));
+    TForm1 gone(settings);
+    QCOMPARE(gone.open_dialog_dir, dir_->path());
+    QCOMPARE(settings.readString(QStringLiteral("Default_dir")), dir_->path());
+    settings.writeBool(QStringLiteral("Default_dir"), true);
+    TForm1 kind(settings);
+    QCOMPARE(kind.open_dialog_dir, QDir::currentPath());
+    QCOMPARE(settings.readString(QStringLiteral("Default_dir")), QDir::currentPath());
 }
 
 void MainWindowTest::menusAndToolbar()
@@ -289,6 +301,21 @@ void MainWindowTest::helpAndAbout()
     f.N23Click();
     QCOMPARE(dialogs_->messages.size(), size_t(1));
     QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("missing.hlp")));
+
+    // A guide: shown in the program's own window, on every system.
+    f.help_file = dir_->filePath(QStringLiteral("orl.hlp"));
+    {
+        QFile out(f.help_file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(QStringLiteral("<html><body><h1>Руководство</h1></body></html>").toUtf8());
+    }
+    f.N23Click();
+    auto* browser = f.findChild<QTextBrowser*>(QStringLiteral("HelpBrowser"));
+    QVERIFY(browser);
+    QVERIFY(browser->window()->isVisible());
+    QVERIFY(browser->toPlainText().contains(QStringLiteral("Руководство")));
+    QCOMPARE(dialogs_->messages.size(), size_t(1));
+    browser->window()->close();
 
     // The about window reads the version of the file it describes.
     const QString prog = dir_->filePath(QStringLiteral("prog"));

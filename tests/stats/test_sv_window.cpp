@@ -249,6 +249,35 @@ private slots:
         QVERIFY(f().Edit1->isEnabled() && f().Edit2->isEnabled());
     }
 
+    // Values this window cannot use (typed wrong, damaged, of another kind)
+    // are said once and replaced by the defaults; the next opening is quiet.
+    void damagedSettingsAreReplacedOnce()
+    {
+        settings().writeString(QStringLiteral("KP"), QStringLiteral("abc"));
+        settings().writeString(QStringLiteral("ST"), QStringLiteral("250"));
+        settings().writeString(QStringLiteral("V_MODE"), QStringLiteral("1"));
+        settings().writeString(QStringLiteral("KP_MAN"), QStringLiteral("1"));
+        openWindow(group("A", {1, 2, 3, 4}));
+        QCOMPARE(dialogs_->messages.size(), size_t(2));
+        QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("«KP» («abc»)")));
+        QVERIFY(dialogs_->messages[1].text.contains(QStringLiteral("«ST» («250»)")));
+        QCOMPARE(f().Edit2->text(), QStringLiteral("0,7"));
+        QCOMPARE(f().Edit1->text(), QStringLiteral("0,00"));
+        QVERIFY(f().RadioButton1->isChecked());
+        QVERIFY(!f().CheckBox1->isChecked());
+        QCOMPARE(settings().kind(QStringLiteral("V_MODE")), SettingsKey::Kind::Bool);
+        QCOMPARE(settings().kind(QStringLiteral("KP_MAN")), SettingsKey::Kind::Bool);
+        QCOMPARE(settings().readString(QStringLiteral("KP")), QStringLiteral("0,7"));
+        f().StaticText7->setText(QStringLiteral("12,3"));
+        f().hide();
+        dialogs_->messages.clear();
+        f().show();
+        QCoreApplication::processEvents();
+        QVERIFY(dialogs_->messages.empty());
+        // No result of an earlier opening stays on show.
+        QCOMPARE(results(), QStringLiteral("=|="));
+    }
+
     void groupsOfMoreThanThreeAreOffered()
     {
         // A: three records; B: one operative and three individual ones; C:
