@@ -10,11 +10,6 @@
 
 #include "ground/dialogs.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#include <shellapi.h>
-#endif
-
 QString findHelpFile(const QString& programDir)
 {
     const QDir dir(programDir);
@@ -34,11 +29,9 @@ void showHelp(QWidget* parent, const QString& helpFile, int command, int data)
                       QStringLiteral("Помощь"));
         return;
     }
-#ifdef _WIN32
-    // The finder of the old help viewer is gone from current Windows; the
-    // system opens the guide with whatever is registered for it.
-    ShellExecuteW(nullptr, L"open", reinterpret_cast<LPCWSTR>(helpFile.utf16()), nullptr, nullptr, SW_SHOWNORMAL);
-#else
+    // The guide is HTML in a file with the old help viewer's extension;
+    // current Windows has no viewer for ".hlp" files, so every system shows
+    // it in the program's own window.
     static QPointer<QDialog> window;
     if (!window) {
         window = new QDialog(parent);
@@ -58,5 +51,4 @@ void showHelp(QWidget* parent, const QString& helpFile, int command, int data)
     }
     window->show();
     window->raise();
-#endif
 }

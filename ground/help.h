@@ -2,9 +2,9 @@
 #include <QString>
 class QWidget;
 
-// Help finder (command 11) on the help file.  On Windows the file goes to
-// the system; elsewhere the program shows the guide in its own help window.
-// A missing file is said in a message box.
+// Help finder (command 11) on the help file: the program shows the guide
+// (HTML) in its own help window on every system.  A missing file is said in
+// a message box.
 constexpr int HelpFinder = 11;
 void showHelp(QWidget* parent, const QString& helpFile, int command = HelpFinder, int data = 0);
 
