@@ -55,7 +55,7 @@ void DownloadSession::Com_Act()
         map_ = PortMap::fromEnvironment();
         haveMap_ = true;
     }
-    for (int i = 0; i < kCandidateCount; ++i) {
+    for (int i : map_.candidates()) {
         const QString path = map_.devicePath(i);
         if (path.isEmpty())
             continue;

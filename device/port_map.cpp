@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#ifdef Q_OS_WIN
+#include <QSerialPortInfo>
+#endif
 #include <algorithm>
 
 namespace device {
@@ -9,6 +12,47 @@ namespace device {
 QString candidateName(int index)
 {
     return QStringLiteral("\\\\.\\COM%1").arg(index + 1);
+}
+
+QList<int> comNumbersAbove38(const QStringList& names)
+{
+    static const QRegularExpression com(QStringLiteral("^COM(\\d{1,3})$"), QRegularExpression::CaseInsensitiveOption);
+    QList<int> out;
+    for (const QString& name : names) {
+        QString bare = name.trimmed();
+        if (bare.startsWith(QLatin1String("\\\\.\\")))
+            bare = bare.mid(4);
+        const auto m = com.match(bare);
+        const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
+        // Windows numbers its COM ports up to 256.
+        if (n > kCandidateCount && n <= 256 && !out.contains(n))
+            out << n;
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+PortMap PortMap::comPorts(const QList<int>& above38)
+{
+    PortMap m;
+    m.identity_ = true;
+    m.above38_ = comNumbersAbove38([&] {
+        QStringList names;
+        for (int n : above38)
+            names << QStringLiteral("COM%1").arg(n);
+        return names;
+    }());
+    return m;
+}
+
+QList<int> PortMap::candidates() const
+{
+    QList<int> out;
+    for (int i = 0; i < kCandidateCount; ++i)
+        out << i;
+    for (int n : above38_)
+        out << n - 1;
+    return out;
 }
 
 QStringList PortMap::scanDevices(const QString& dir)
@@ -34,9 +78,12 @@ QStringList PortMap::scanDevices(const QString& dir)
 PortMap PortMap::fromEnvironment()
 {
 #ifdef Q_OS_WIN
-    PortMap m;
-    m.identity_ = true;
-    return m;
+    // The ports the system knows of (its device map and the port class);
+    // those up to 38 are tried whether listed or not.
+    QStringList names;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        names << info.portName();
+    return comPorts(comNumbersAbove38(names));
 #else
     if (qEnvironmentVariableIsSet("ORL_SERIAL_PORTS"))
         return PortMap(qEnvironmentVariable("ORL_SERIAL_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts));
@@ -46,6 +93,8 @@ PortMap PortMap::fromEnvironment()
 
 QString PortMap::devicePath(int index) const
 {
+    if (identity_ && index >= kCandidateCount && above38_.contains(index + 1))
+        return candidateName(index);
     if (index < 0 || index >= kCandidateCount)
         return {};
     if (identity_)

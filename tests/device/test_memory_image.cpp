@@ -163,7 +163,6 @@ void TestMemoryImage::portNames()
     qunsetenv("ORL_SERIAL_PORTS");
     QCOMPARE(map.devicePath(0), QStringLiteral("\\\\.\\COM1"));
     QCOMPARE(map.devicePath(37), QStringLiteral("\\\\.\\COM38"));
-    QCOMPARE(map.devicePath(38), QString());
     QCOMPARE(map.label(0), QStringLiteral("\\\\.\\COM1"));
 #else
     qputenv("ORL_SERIAL_PORTS", "/dev/pts/7::/tmp/x");
@@ -178,6 +177,28 @@ void TestMemoryImage::portNames()
     QVERIFY(device::PortMap::fromEnvironment().paths().isEmpty());
     qunsetenv("ORL_SERIAL_PORTS");
 #endif
+
+    // COM ports above 38 follow the 38, ascending, each once; nothing else
+    // the system lists is a candidate.
+    QCOMPARE(device::comNumbersAbove38({"COM41", "COM3", "\\\\.\\COM39", "com200", "COM41", "COM257", "COM40x",
+                                        "LPT1", "COM038", "COM39"}),
+             (QList<int>{39, 41, 200}));
+    const auto com = device::PortMap::comPorts({41, 39});
+    QList<int> expected;
+    for (int i = 0; i < 38; ++i)
+        expected << i;
+    QCOMPARE(com.candidates(), expected + QList<int>({38, 40}));
+    QCOMPARE(com.devicePath(37), QStringLiteral("\\\\.\\COM38"));
+    QCOMPARE(com.devicePath(38), QStringLiteral("\\\\.\\COM39"));
+    QCOMPARE(com.devicePath(39), QString());  // COM40 is not present
+    QCOMPARE(com.devicePath(40), QStringLiteral("\\\\.\\COM41"));
+    QCOMPARE(com.label(40), QStringLiteral("\\\\.\\COM41"));
+    QCOMPARE(device::PortMap::comPorts().candidates(), expected);
+    QCOMPARE(device::PortMap::comPorts().devicePath(38), QString());
+    // The device list maps the 38 only.
+    const device::PortMap many(QStringList(45, QStringLiteral("/dev/x")));
+    QCOMPARE(many.candidates(), expected);
+    QCOMPARE(many.devicePath(40), QString());
 }
 
 void TestMemoryImage::deviceScanOrder()
