@@ -43,18 +43,18 @@ void DownloadSession::start()
     emit textChanged(Text::DeviceType, QString());
     emit textChanged(Text::SoftwareVersion, QString());
     emit textChanged(Text::Status, QStringLiteral("Подождите, идет прием данных ..."));
-    Com_Act();
     timer1_.start(SearchDelayMs);
 }
 
+// The list is built anew for every search: an adapter plugged in after a
+// failed search (or a port the system sets up while the program starts) is
+// found on the next try without restarting the program.
 void DownloadSession::Com_Act()
 {
-    if (listBuilt_)
-        return;
-    if (!haveMap_) {
+    openable_.clear();
+    if (!haveMap_ || !mapGiven_)
         map_ = PortMap::fromEnvironment();
-        haveMap_ = true;
-    }
+    haveMap_ = true;
     for (int i : map_.candidates()) {
         const QString path = map_.devicePath(i);
         if (path.isEmpty())
@@ -65,7 +65,6 @@ void DownloadSession::Com_Act()
             openable_.append(i);
         probe.ClosePort();
     }
-    listBuilt_ = true;
 }
 
 // Every openable port hears the identification request, in candidate order,
@@ -74,6 +73,7 @@ void DownloadSession::Timer1Timer()
 {
     timer1_.stop();
     closeAll();
+    Com_Act();
     for (int index : std::as_const(openable_)) {
         auto port = std::make_unique<SerialPort>();
         port->setPollingDelay(pollMs_);

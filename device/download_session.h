@@ -4,7 +4,8 @@
 // serial port and the receiver.  TForm2 shows what it reports; the benchmark
 // and end-to-end tests run it headless.
 //
-// Search: 2000 ms after start every openable candidate is opened in ascending
+// Search: 2000 ms after start the candidates that open are listed, then every
+// openable candidate is opened in ascending
 // order and sent the identification request; all stay open and the first one
 // that answers (lowest candidate when several answer at once) carries the
 // download, the others are closed.  If none answers within a further 5000 ms,
@@ -32,8 +33,8 @@ public:
     DownloadSession(MemoryImage& image, DownloadState& state, QObject* parent = nullptr);
     ~DownloadSession() override;
 
-    // FormShow: reset the download state, build the openable list once
-    // (Com_Act), start Timer1.
+    // FormShow: reset the download state, start Timer1; the search builds
+    // the list of openable ports (Com_Act) anew each time.
     void start();
     // Button1Click: close the ports, finished(Cancel).
     void cancel();
@@ -44,9 +45,9 @@ public:
     void setPollingDelay(int ms) { pollMs_ = ms; }
     // The map from candidates to devices (default: PortMap::fromEnvironment()
     // taken on the first start).
-    void setPortMap(const PortMap& map) { map_ = map; haveMap_ = true; }
+    void setPortMap(const PortMap& map) { map_ = map; haveMap_ = true; mapGiven_ = true; }
 
-    // Com_Act: indices of the openable candidates, built on the first start.
+    // Com_Act: indices of the openable candidates, built by the last search.
     const QVector<int>& openablePorts() const { return openable_; }
     Receiver& receiver() { return receiver_; }
     bool running() const { return running_; }
@@ -78,7 +79,7 @@ private:
     Receiver receiver_;
     PortMap map_;
     bool haveMap_ = false;
-    bool listBuilt_ = false;
+    bool mapGiven_ = false;  // setPortMap: kept; otherwise taken anew each search
     QVector<int> openable_;
     std::vector<Probe> probes_;
     int active_ = -1;  // position in probes_ of the port carrying the download

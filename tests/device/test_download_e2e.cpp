@@ -74,6 +74,7 @@ private slots:
     void sessionSurvivesSplitAndJoinedReplies();
     void badReplyEndsWithMessageAndCancel();
     void noInstrumentGivesNotFoundAfterSevenSeconds();
+    void instrumentPluggedInAfterAFailedSearch();
     void cancelDuringSearch();
     void everyRequestReachesTheInstrument();
     void titleBarCloseActsAsCancel();
@@ -194,6 +195,28 @@ void TestDownloadE2E::noInstrumentGivesNotFoundAfterSevenSeconds()
     QVERIFY(dialogs.messages[0].icon == ui::Icon::Error);
     QVERIFY(dialogs.messages[0].buttons == ui::Buttons::Ok);
     QCOMPARE(w.Label1->text(), QString());
+}
+
+// The user forgot the cable: the first search finds nothing; plugged in,
+// the instrument is found on the next try, without restarting the program.
+void TestDownloadE2E::instrumentPluggedInAfterAFailedSearch()
+{
+    QTemporaryDir dir;
+    const QString adapter = dir.filePath(QStringLiteral("ttyUSB0"));
+    qputenv("ORL_SERIAL_PORTS", adapter.toLocal8Bit());
+    ui::ScriptedDialogs dialogs;
+    ui::ScopedDialogs scoped(&dialogs);
+    device::TForm2 w;
+    QCOMPARE(runWindow(w, 15000), int(QDialog::Rejected));
+    QCOMPARE(dialogs.messages.size(), size_t(1));
+    QCOMPARE(dialogs.messages[0].text, kNotFound);
+
+    SimProcess instrument({QStringLiteral("--seed"), QStringLiteral("3"), QStringLiteral("--records"),
+                           QStringLiteral("5,1,1")});
+    QVERIFY(QFile::link(instrument.path(), adapter));
+    QCOMPARE(runWindow(w, 20000), int(QDialog::Accepted));
+    QCOMPARE(dialogs.messages.size(), size_t(1));
+    QCOMPARE(w.state().RecordCount(0), 5);
 }
 
 void TestDownloadE2E::cancelDuringSearch()
