@@ -53,18 +53,21 @@ void DownloadSession::Com_Act()
 {
     openable_.clear();
     if (!haveMap_ || !mapGiven_)
-        map_ = PortMap::fromEnvironment();
+        map_ = PortMap::fromEnvironment(SerialPort::systemPortNames());
     haveMap_ = true;
+    QStringList paths;
+    QVector<int> indices;
     for (int i : map_.candidates()) {
         const QString path = map_.devicePath(i);
         if (path.isEmpty())
             continue;
-        SerialPort probe;
-        probe.setPortName(path);
-        if (probe.OpenPort())
-            openable_.append(i);
-        probe.ClosePort();
+        paths << path;
+        indices << i;
     }
+    const std::vector<bool> opened = SerialPort::probe(paths, SerialPort::ProbeTimeoutMs);
+    for (qsizetype k = 0; k < indices.size(); ++k)
+        if (opened[size_t(k)])
+            openable_.append(indices[k]);
 }
 
 // Every openable port hears the identification request, in candidate order,

@@ -2,9 +2,6 @@
 
 #include <QDir>
 #include <QRegularExpression>
-#ifdef Q_OS_WIN
-#include <QSerialPortInfo>
-#endif
 #include <algorithm>
 
 namespace device {
@@ -75,16 +72,13 @@ QStringList PortMap::scanDevices(const QString& dir)
     return out;
 }
 
-PortMap PortMap::fromEnvironment()
+PortMap PortMap::fromEnvironment(const QStringList& systemPorts)
 {
 #ifdef Q_OS_WIN
-    // The ports the system knows of (its device map and the port class);
-    // those up to 38 are tried whether listed or not.
-    QStringList names;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        names << info.portName();
-    return comPorts(comNumbersAbove38(names));
+    // Those up to 38 are tried whether the system lists them or not.
+    return comPorts(comNumbersAbove38(systemPorts));
 #else
+    Q_UNUSED(systemPorts);
     if (qEnvironmentVariableIsSet("ORL_SERIAL_PORTS"))
         return PortMap(qEnvironmentVariable("ORL_SERIAL_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts));
     return PortMap(scanDevices());

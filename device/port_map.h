@@ -31,8 +31,9 @@ public:
     // (COM numbers) follow the 38.
     static PortMap comPorts(const QList<int>& above38 = {});
 
-    // The map in force for this process (environment, then platform default).
-    static PortMap fromEnvironment();
+    // The map in force for this process (environment, then platform default);
+    // `systemPorts`: the port names the system lists as present (Windows).
+    static PortMap fromEnvironment(const QStringList& systemPorts = {});
     // Serial devices present under dir, in the default order.
     static QStringList scanDevices(const QString& dir = QStringLiteral("/dev"));
 

@@ -6,8 +6,10 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <memory>
+#include <vector>
 
 class QSerialPort;
 
@@ -36,6 +38,19 @@ public:
     void write(const QByteArray& bytes);
 
     static constexpr int OutputTimeoutMs = 2000;
+
+    // Which of the devices open (each opened and closed again at once).  A
+    // device that has not opened within timeoutMs counts as not openable:
+    // on Windows a Bluetooth port may try to reach its partner for many
+    // seconds, and under Wine a serial console without carrier never
+    // returns from opening.  There each device is tried on a thread of its
+    // own, all at once; one that is still opening is left to finish alone.
+    static std::vector<bool> probe(const QStringList& devicePaths, int timeoutMs);
+    static constexpr int ProbeTimeoutMs = 1000;
+
+    // Windows: the names of the serial ports the system lists as present
+    // ("COM41"; its device map and port class).  Empty elsewhere.
+    static QStringList systemPortNames();
 
     // 0 (default): deliver on readyRead.  > 0: poll every ms milliseconds.
     void setPollingDelay(int ms) { pollMs_ = ms; }

@@ -7,6 +7,7 @@
 #   bash scripts/windows.sh build      toolchain (when missing) and the build
 #   bash scripts/windows.sh test       the tests under Wine (needs the build)
 #   bash scripts/windows.sh zip        dist/dork5-<version>-windows-x64.zip (needs the build)
+#   bash scripts/windows.sh msi        dist/dork5-<version>-windows-x64.msi, the installer (needs the build)
 #   bash scripts/windows.sh has-toolchain   exit 0 when the toolchain is cached
 #
 # The toolchain is Qt (Core, Gui, Widgets, PrintSupport, Test, Svg,
@@ -38,7 +39,7 @@ log() { printf '== %s\n' "$*"; }
 install_packages() {
   local packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build
                   dpkg-dev qt6-base-dev qt6-base-dev-tools qt6-translations-l10n wine wine64 fonts-wine
-                  xvfb openbox zip unzip)
+                  xvfb openbox xdotool zip unzip wixl msitools)
   local missing=()
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -245,16 +246,18 @@ wine_ready() {
   # the tests' platform and log rules go into the prefix's user environment.
   "$(wine_exe)" reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /t REG_SZ /d offscreen /f >/dev/null 2>&1
   "$(wine_exe)" reg add 'HKCU\Environment' /v QT_LOGGING_RULES /t REG_SZ /d 'qt.qpa.*=false' /f >/dev/null 2>&1
+  # Russian users' folders are Cyrillic: every test's temporary folder (the
+  # databases, workbooks, bitmaps and memory images the tests write and read)
+  # lies in one.
+  local temp='C:\users\Public\Временные файлы'
+  mkdir -p "$WINEPREFIX/drive_c/users/Public/Временные файлы"
+  "$(wine_exe)" reg add 'HKCU\Environment' /v TEMP /t REG_SZ /d "$temp" /f >/dev/null 2>&1
+  "$(wine_exe)" reg add 'HKCU\Environment' /v TMP /t REG_SZ /d "$temp" /f >/dev/null 2>&1
   # No serial ports, as the Linux tests have none: Wine would map the
   # machine's /dev/ttyS* (a console, here) to COM ports the download
-  # window then searches.  An empty value keeps Wine from mapping a port.
-  if ! "$(wine_exe)" reg query 'HKLM\Software\Wine\Ports' /v COM38 >/dev/null 2>&1; then
-    local n
-    for n in $(seq 1 38); do
-      "$(wine_exe)" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "" /f >/dev/null 2>&1
-    done
-    /usr/lib/wine/wineserver -k 2>/dev/null || wineserver -k 2>/dev/null || true
-    rm -f "$WINEPREFIX"/dosdevices/com*
+  # window then searches.
+  if ! "$(wine_exe)" reg query 'HKLM\Software\Wine\Ports' /v COM256 >/dev/null 2>&1; then
+    bash "$repo/scripts/wine-ports.sh"
   fi
 }
 
@@ -267,13 +270,21 @@ run_tests() {
   log "the Windows tests under Wine"
   (cd "$build_dir" && ctest --output-on-failure --timeout 600 -j "$jobs" "$@")
   [ $# -eq 0 ] || return 0
-  # A download through Wine's COM1 from the simulator, compared byte for
-  # byte with the Linux program's.
+  # Downloads through Wine's COM1, COM3 and COM41 from the simulator, each
+  # compared byte for byte with the Linux program's.
   if [ -x "$repo/build/tools/dork5-download" ] && [ -x "$repo/build/tools/sim/dork5-sim" ]; then
-    log "a download under Wine through COM1, compared with the Linux program's"
-    DORK5_WIN_BUILD="$build_dir" bash "$repo/scripts/wine-download.sh"
+    log "downloads under Wine through COM1, COM3 and COM41, compared with the Linux program's"
+    DORK5_WIN_BUILD="$build_dir" bash "$repo/scripts/wine-download.sh" 40,3,3 5 "1 3 41" "${DORK5_WINE_RUNS:-10}"
   else
     log "the download under Wine: skipped, no Linux build in build/ (bash scripts/build.sh)"
+  fi
+  # The installer in a fresh prefix: install, upgrade, start, uninstall.
+  if command -v wixl >/dev/null; then
+    make_msi
+    log "the installer under Wine"
+    bash "$repo/scripts/wine-msi.sh"
+  else
+    log "the installer under Wine: skipped, wixl is not installed (bash scripts/windows.sh installs it)"
   fi
 }
 
@@ -325,6 +336,28 @@ make_zip() {
   log "dist/$name.zip: $(du -h "$repo/dist/$name.zip" | cut -f1), $(find "$stage" -type f | wc -l) files"
 }
 
+# dist/dork5-<version>-windows-x64.msi from the zip's folder: a per-user
+# installer (program/dork5.wxs) with every file of the zip, listed by
+# wixl-heat.  DORK5_MSI_VERSION builds the same files under another version
+# (the upgrade test uses an older one).
+make_msi() {
+  local ver name stage out files
+  ver=${DORK5_MSI_VERSION:-$(version)}
+  name="dork5-$(version)-windows-x64"
+  stage="$repo/dist/$name"
+  out=${DORK5_MSI_OUT:-$repo/dist/dork5-$ver-windows-x64.msi}
+  [ -f "$stage/dork5.exe" ] || make_zip
+  log "$(basename "$out")"
+  files=$(mktemp --suffix=.wxs)
+  (cd "$stage" && find . -type f | sed 's|^\./||' | LC_ALL=C sort |
+     wixl-heat --prefix "" --component-group ProgramFiles --var var.SourceDir --directory-ref INSTALLDIR) >"$files"
+  rm -f "$out"
+  wixl -a x64 -D SourceDir="$stage" -D Version="$ver" -D IconFile="$repo/program/dork5.ico" \
+       -o "$out" "$repo/program/dork5.wxs" "$files"
+  rm -f "$files"
+  log "$(basename "$out"): $(du -h "$out" | cut -f1)"
+}
+
 toolchain_ready() {
   [ -f "$(qt_prefix)/lib/cmake/QCustomPlotQt6/QCustomPlotQt6Config.cmake" ] &&
     [ -f "$(qt_prefix)/lib/cmake/Qt6SerialPort/Qt6SerialPortConfig.cmake" ] &&
@@ -338,6 +371,7 @@ case $step in
   build) install_packages; build_toolchain; build_program ;;
   test) shift; run_tests "$@" ;;
   zip) make_zip ;;
-  all) install_packages; build_toolchain; build_program; make_zip; run_tests ;;
+  msi) make_msi ;;
+  all) install_packages; build_toolchain; build_program; make_zip; make_msi; run_tests ;;
   *) echo "unknown step $step (toolchain, build, test, zip)" >&2; exit 2 ;;
 esac

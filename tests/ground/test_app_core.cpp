@@ -97,6 +97,9 @@ void AppCoreTest::settingsDefaultFileFollowsXdg()
     QCOMPARE(SettingsKey().readString(name + "s"), QStringLiteral("C:\\Данные"));
     QVERIFY(SettingsKey().readBool(name + "b"));
     QVERIFY(!SettingsKey().readBool(name + "s"));
+    QCOMPARE(SettingsKey().kind(name + "s"), SettingsKey::Kind::String);
+    QCOMPARE(SettingsKey().kind(name + "b"), SettingsKey::Kind::Bool);
+    QCOMPARE(SettingsKey().kind(name + "x"), SettingsKey::Kind::Missing);
     HKEY k = nullptr;
     QCOMPARE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Morvisk\\ORL\\1.0", 0, KEY_READ | KEY_WRITE, &k),
              LONG(ERROR_SUCCESS));
