@@ -64,7 +64,7 @@ void DownloadSession::Com_Act()
         paths << path;
         indices << i;
     }
-    const std::vector<bool> opened = SerialPort::probe(paths, SerialPort::ProbeTimeoutMs);
+    const std::vector<bool> opened = SerialPort::probe(paths);
     for (qsizetype k = 0; k < indices.size(); ++k)
         if (opened[size_t(k)])
             openable_.append(indices[k]);

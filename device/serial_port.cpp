@@ -9,11 +9,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #endif
 
 namespace device {
@@ -166,47 +161,16 @@ void SerialPort::drain(int timeoutMs)
         QMetaObject::invokeMethod(this, &SerialPort::readWaiting, Qt::QueuedConnection);
 }
 
-std::vector<bool> SerialPort::probe(const QStringList& devicePaths, int timeoutMs)
+std::vector<bool> SerialPort::probe(const QStringList& devicePaths)
 {
-    const size_t n = size_t(devicePaths.size());
-#ifdef _WIN32
-    struct Shared {
-        std::mutex m;
-        std::condition_variable done;
-        size_t pending = 0;
-        std::vector<bool> opened;
-    };
-    auto shared = std::make_shared<Shared>();
-    shared->pending = n;
-    shared->opened.assign(n, false);
-    for (size_t i = 0; i < n; ++i) {
-        std::thread([shared, i, name = devicePaths[qsizetype(i)].toStdWString()] {
-            const HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_OVERLAPPED, nullptr);
-            const bool ok = h != INVALID_HANDLE_VALUE;
-            if (ok)
-                CloseHandle(h);
-            const std::lock_guard<std::mutex> lock(shared->m);
-            shared->opened[i] = ok;
-            --shared->pending;
-            shared->done.notify_all();
-        }).detach();
-    }
-    std::unique_lock<std::mutex> lock(shared->m);
-    shared->done.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return shared->pending == 0; });
-    return shared->opened;
-#else
-    // Here a serial device is opened without waiting for its carrier.
-    Q_UNUSED(timeoutMs);
-    std::vector<bool> opened(n, false);
-    for (size_t i = 0; i < n; ++i) {
+    std::vector<bool> opened(size_t(devicePaths.size()), false);
+    for (qsizetype i = 0; i < devicePaths.size(); ++i) {
         SerialPort port;
-        port.setPortName(devicePaths[qsizetype(i)]);
-        opened[i] = port.OpenPort();
+        port.setPortName(devicePaths[i]);
+        opened[size_t(i)] = port.OpenPort();
         port.ClosePort();
     }
     return opened;
-#endif
 }
 
 QStringList SerialPort::systemPortNames()

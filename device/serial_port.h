@@ -39,14 +39,9 @@ public:
 
     static constexpr int OutputTimeoutMs = 2000;
 
-    // Which of the devices open (each opened and closed again at once).  A
-    // device that has not opened within timeoutMs counts as not openable:
-    // on Windows a Bluetooth port may try to reach its partner for many
-    // seconds, and under Wine a serial console without carrier never
-    // returns from opening.  There each device is tried on a thread of its
-    // own, all at once; one that is still opening is left to finish alone.
-    static std::vector<bool> probe(const QStringList& devicePaths, int timeoutMs);
-    static constexpr int ProbeTimeoutMs = 1000;
+    // Which of the devices open (each opened and closed again at once, in
+    // order).
+    static std::vector<bool> probe(const QStringList& devicePaths);
 
     // Windows: the names of the serial ports the system lists as present
     // ("COM41"; its device map and port class).  Empty elsewhere.
